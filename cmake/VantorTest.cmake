@@ -1,0 +1,18 @@
+# vantor_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
+# One Qt Test executable per unit, registered with CTest.
+function(vantor_add_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    add_test(NAME ${name} COMMAND ${name})
+    set(timeout 120)
+    if(ARG_TIMEOUT)
+        set(timeout ${ARG_TIMEOUT})
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR};VANTOR_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    if(ARG_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+endfunction()
