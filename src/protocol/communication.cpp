@@ -8,8 +8,8 @@
 namespace vantor::protocol {
 
 namespace {
-constexpr RequestKind kPriority[] = {RequestKind::WholeRead, RequestKind::SystemWrite,
-                                     RequestKind::PortWrite, RequestKind::PortRefresh};
+constexpr RequestKind kPriority[] = { RequestKind::WholeRead, RequestKind::SystemWrite,
+                                      RequestKind::PortWrite, RequestKind::PortRefresh };
 
 bool isRead(RequestKind kind)
 {
@@ -163,7 +163,8 @@ void Communication::handleAnswer()
         }
         if (m_hooks.decodeAnswer) {
             const auto *bytes = reinterpret_cast<const std::uint8_t *>(answer.constData());
-            m_hooks.decodeAnswer(m_commandBlock, std::span(bytes, static_cast<std::size_t>(answer.size())));
+            m_hooks.decodeAnswer(m_commandBlock,
+                                 std::span(bytes, static_cast<std::size_t>(answer.size())));
         }
         emit requestCompleted(*kind);
         endTransaction();

@@ -28,8 +28,7 @@ class NumericEntry;
 inline constexpr int kElementCount = 64;
 inline constexpr int kLabel1Count = 55;
 
-template<class T>
-using PerPort = std::array<T *, kElementCount>;
+template<class T> using PerPort = std::array<T *, kElementCount>;
 
 struct ScalePair
 {

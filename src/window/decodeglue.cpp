@@ -2,7 +2,8 @@
 
 namespace vantor::window {
 
-void decodeAnswer(MainControls &, std::uint8_t, std::span<const std::uint8_t>, int, int, const Report &)
+void decodeAnswer(MainControls &, std::uint8_t, std::span<const std::uint8_t>, int, int,
+                  const Report &)
 {
 }
 

@@ -61,14 +61,18 @@ public:
     }
     QByteArray read() override { return std::exchange(m_incoming, {}); }
     qsizetype bytesWaiting() const override { return m_incoming.size(); }
-    QString errorString() const override { return m_open ? QString() : QStringLiteral("port closed"); }
+    QString errorString() const override
+    {
+        return m_open ? QString() : QStringLiteral("port closed");
+    }
 
     // Bytes arrive; a receive event is raised when the threshold is reached, as a real port does.
     void feed(const QByteArray &bytes)
     {
         const qsizetype before = m_incoming.size();
         m_incoming += bytes;
-        if (receiveThreshold > 0 && before < receiveThreshold && m_incoming.size() >= receiveThreshold)
+        if (receiveThreshold > 0 && before < receiveThreshold
+            && m_incoming.size() >= receiveThreshold)
             emit commEvent(serial::CommEvent::ReceiveThreshold);
     }
     // The transmit buffer drained.
