@@ -1,0 +1,110 @@
+// vantor-panel: the control panel window.
+
+#include <serial/portmap.h>
+#include <serial/qtseriallink.h>
+#include <sim/simulatedboard.h>
+#include <window/mainwindow.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct Options
+{
+    vantor::serial::PortMap map;
+    bool demo = false;
+};
+
+// Parsed before the application object exists, so --help and --version need no display.
+std::optional<int> parseOptions(const QStringList &arguments, Options &options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Reads, watches and configures the Vantor evaluation board over a serial link."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the panel's version and exit."));
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Start the built-in simulated board and map COM1 to it."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(demo);
+    QList<QCommandLineOption> comOptions;
+    for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
+        comOptions.append(QCommandLineOption(
+            QStringLiteral("com%1").arg(n),
+            QStringLiteral("Serial device behind \"COMM %1\" (default %2).")
+                .arg(n)
+                .arg(vantor::serial::PortMap::defaultDevice(n)),
+            QStringLiteral("PATH")));
+        parser.addOption(comOptions.last());
+    }
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (!parser.parse(arguments)) {
+        err << parser.errorText() << "\n" << parser.helpText();
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "unexpected argument: " << parser.positionalArguments().first() << "\n"
+            << parser.helpText();
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        out << "vantor-panel " << VANTOR_VERSION << "\n";
+        return 0;
+    }
+    for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
+        if (parser.isSet(comOptions[n - 1]))
+            options.map.setDevice(n, parser.value(comOptions[n - 1]));
+    }
+    options.demo = parser.isSet(demo);
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("vantor-panel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    Options options;
+    if (const auto exitCode = parseOptions(arguments, options))
+        return *exitCode;
+
+    QApplication app(argc, argv);
+
+    std::unique_ptr<vantor::sim::SimulatedBoard> board;
+    if (options.demo) {
+        board = std::make_unique<vantor::sim::SimulatedBoard>();
+        board->useDemoScenario();
+        if (!board->start()) {
+            QTextStream(stderr) << "vantor-panel: the simulated board could not start: "
+                                << board->errorString() << "\n";
+            return 1;
+        }
+        options.map.setDevice(1, board->devicePath());
+    }
+
+    vantor::serial::QtSerialLink link;
+    vantor::window::MainWindow window(link, options.map);
+    window.formLoad();
+    window.show();
+    return app.exec();
+}
