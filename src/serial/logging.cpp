@@ -1,0 +1,4 @@
+#include "logging.h"
+
+Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSerialBytes, "vantor.serial.bytes", QtWarningMsg)

@@ -1,0 +1,340 @@
+#include "qtseriallink.h"
+
+#include "logging.h"
+
+#include <QMetaObject>
+
+namespace vantor::serial {
+
+namespace {
+
+std::optional<QSerialPort::Parity> parityOf(QStringView text)
+{
+    if (text.size() != 1)
+        return std::nullopt;
+    switch (text.front().toUpper().unicode()) {
+    case 'N':
+        return QSerialPort::NoParity;
+    case 'E':
+        return QSerialPort::EvenParity;
+    case 'O':
+        return QSerialPort::OddParity;
+    case 'M':
+        return QSerialPort::MarkParity;
+    case 'S':
+        return QSerialPort::SpaceParity;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QSerialPort::StopBits> stopBitsOf(QStringView text)
+{
+    if (text == u"1")
+        return QSerialPort::OneStop;
+    if (text == u"1.5")
+        return QSerialPort::OneAndHalfStop;
+    if (text == u"2")
+        return QSerialPort::TwoStop;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<LineSettings> parseLineSettings(QStringView text)
+{
+    const QList<QStringView> parts = text.split(u',');
+    if (parts.size() != 4)
+        return std::nullopt;
+
+    bool ok = false;
+    const int baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || baud <= 0)
+        return std::nullopt;
+    const auto parity = parityOf(parts[1].trimmed());
+    const int dataBits = parts[2].trimmed().toInt(&ok);
+    if (!parity || !ok || dataBits < 5 || dataBits > 8)
+        return std::nullopt;
+    const auto stopBits = stopBitsOf(parts[3].trimmed());
+    if (!stopBits)
+        return std::nullopt;
+
+    return LineSettings { baud, *parity, static_cast<QSerialPort::DataBits>(dataBits), *stopBits };
+}
+
+QtSerialLink::QtSerialLink(QObject *parent)
+    : SerialLink(parent)
+    , m_settingsText(QString::fromLatin1(kLineSettings))
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialLink::onBytesWritten);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLink::onErrorOccurred);
+}
+
+QtSerialLink::~QtSerialLink()
+{
+    // Nothing the port says while it is torn down concerns anyone any more.
+    disconnect(&m_port, nullptr, this, nullptr);
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void QtSerialLink::setPortName(const QString &device)
+{
+    m_portName = device;
+}
+
+bool QtSerialLink::setSettings(const QString &settings)
+{
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed) {
+        qCWarning(lcSerial) << "line settings not understood:" << settings;
+        return false;
+    }
+    m_settings = *parsed;
+    m_settingsText = settings;
+    if (m_port.isOpen())
+        applySettings();
+    return true;
+}
+
+void QtSerialLink::applySettings()
+{
+    // Modem lines are left alone: a pseudo-terminal refuses DTR/RTS, and the bridge needs none.
+    m_port.setBaudRate(m_settings.baudRate);
+    m_port.setParity(m_settings.parity);
+    m_port.setDataBits(m_settings.dataBits);
+    m_port.setStopBits(m_settings.stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+bool QtSerialLink::open()
+{
+    if (isOpen())
+        return true;
+    if (m_lost)
+        finishLoss();
+
+    m_errorString.clear();
+    if (m_portName.isEmpty()) {
+        m_errorString = QStringLiteral("no serial device chosen");
+        qCWarning(lcSerial).noquote() << "cannot open:" << m_errorString;
+        emit portFailed(m_errorString);
+        return false;
+    }
+
+    m_port.setPortName(m_portName);
+    applySettings();
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_errorString = describeOpenFailure();
+        qCWarning(lcSerial).noquote() << "cannot open" << m_errorString;
+        emit portFailed(m_errorString);
+        return false;
+    }
+
+    m_received.clear();
+    m_droppedSinceFull = 0;
+    m_sendEventArmed = false;
+    ++m_writeSerial;
+    qCInfo(lcSerial).noquote() << "opened" << m_portName << m_settingsText;
+    emit openChanged(true);
+    return true;
+}
+
+QString QtSerialLink::describeOpenFailure() const
+{
+    switch (m_port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("%1: no such device").arg(m_portName);
+    case QSerialPort::PermissionError:
+        return QStringLiteral("%1: permission denied or in use by another program").arg(m_portName);
+    case QSerialPort::OpenError:
+        return QStringLiteral("%1: already open").arg(m_portName);
+    default:
+        return QStringLiteral("%1: %2").arg(m_portName, m_port.errorString());
+    }
+}
+
+void QtSerialLink::close()
+{
+    if (m_lost) {
+        // The loss is still to be reported; that report also says the port closed.
+        m_port.close();
+        return;
+    }
+    const bool wasOpen = m_port.isOpen();
+    if (wasOpen)
+        m_port.close();
+    m_received.clear();
+    reportDropped();
+    m_sendEventArmed = false;
+    ++m_writeSerial;
+    if (wasOpen) {
+        qCInfo(lcSerial).noquote() << "closed" << m_portName;
+        emit openChanged(false);
+    }
+}
+
+bool QtSerialLink::isOpen() const
+{
+    return m_port.isOpen() && !m_lost;
+}
+
+void QtSerialLink::discardOutput()
+{
+    // A discarded block never raises its send event.
+    m_sendEventArmed = false;
+    ++m_writeSerial;
+    if (!isOpen())
+        return;
+    // Only Qt's own queue: what was flushed has left. Flushing the OS queue as well would, on a
+    // pseudo-terminal, also drop the other side's unread input, i.e. a command just written.
+    if (m_port.bytesToWrite() > 0)
+        m_port.clear(QSerialPort::Output);
+}
+
+void QtSerialLink::discardInput()
+{
+    m_received.clear();
+    reportDropped();
+    if (isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
+bool QtSerialLink::write(const QByteArray &block)
+{
+    if (!isOpen()) {
+        if (m_errorString.isEmpty())
+            m_errorString = QStringLiteral("%1: port not open").arg(m_portName);
+        return false;
+    }
+    if (block.isEmpty())
+        return true;
+
+    qCDebug(lcSerialBytes).noquote() << "tx" << block.toHex(' ');
+    ++m_writeSerial;
+    m_sendEventArmed = true;
+    if (m_port.write(block) != block.size()) {
+        m_errorString = QStringLiteral("%1: %2").arg(m_portName, m_port.errorString());
+        qCWarning(lcSerial).noquote() << "write refused:" << m_errorString;
+        return false;
+    }
+    // Hand the block to the system now, as a serial control's transmit buffer does.
+    m_port.flush();
+    return !m_lost;
+}
+
+QByteArray QtSerialLink::read()
+{
+    QByteArray taken;
+    if (m_readLength > 0 && m_received.size() > m_readLength) {
+        taken = m_received.left(m_readLength);
+        m_received.remove(0, m_readLength);
+    } else {
+        taken = std::exchange(m_received, {});
+    }
+    reportDropped();
+    return taken;
+}
+
+void QtSerialLink::onReadyRead()
+{
+    const QByteArray incoming = m_port.readAll();
+    if (incoming.isEmpty() || m_lost)
+        return;
+    qCDebug(lcSerialBytes).noquote() << "rx" << incoming.toHex(' ');
+
+    const qsizetype before = m_received.size();
+    const qsizetype room = kReceiveLimit - before;
+    if (incoming.size() > room) {
+        if (m_droppedSinceFull == 0)
+            qCWarning(lcSerial) << "receive buffer full at" << kReceiveLimit
+                                << "bytes: dropping what arrives until it is read";
+        const qsizetype dropped = incoming.size() - room;
+        m_droppedSinceFull += dropped;
+        m_droppedTotal += dropped;
+        m_received.append(incoming.constData(), room);
+    } else {
+        m_received += incoming;
+    }
+
+    if (m_receiveThreshold > 0 && before < m_receiveThreshold
+        && m_received.size() >= m_receiveThreshold)
+        emit commEvent(CommEvent::ReceiveThreshold);
+}
+
+void QtSerialLink::onBytesWritten()
+{
+    if (!m_sendEventArmed || m_sendThreshold <= 0 || m_lost
+        || m_port.bytesToWrite() >= m_sendThreshold)
+        return;
+    m_sendEventArmed = false;
+    // bytesWritten can come from inside flush(), i.e. from inside a write: post the event.
+    QMetaObject::invokeMethod(
+        this, [this, serial = m_writeSerial] { deliverSendEvent(serial); }, Qt::QueuedConnection);
+}
+
+void QtSerialLink::deliverSendEvent(quint64 writeSerial)
+{
+    if (writeSerial != m_writeSerial || m_sendThreshold <= 0 || !isOpen())
+        return;
+    emit commEvent(CommEvent::SendThreshold);
+}
+
+void QtSerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // Qt 6 reports no parity, framing, break or overrun conditions, so this link never raises
+    // CommEvent::HardwareOverrun or the other line-error events; only thresholds come from it.
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+        return;
+    case QSerialPort::UnsupportedOperationError:
+        // DTR/RTS and pinout signals on a pseudo-terminal: harmless.
+        qCDebug(lcSerial).noquote() << m_portName << "does not support:" << m_port.errorString();
+        return;
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+        if (!m_port.isOpen() || m_lost)
+            return;
+        // After a hang-up Qt keeps reporting this at full speed until the port is closed.
+        m_lost = true;
+        m_sendEventArmed = false;
+        m_errorString
+            = QStringLiteral("%1: connection lost (%2)").arg(m_portName, m_port.errorString());
+        qCWarning(lcSerial).noquote() << m_errorString;
+        // Closing here would delete the port's notifier inside its own handler: close next turn.
+        QMetaObject::invokeMethod(this, &QtSerialLink::finishLoss, Qt::QueuedConnection);
+        return;
+    default:
+        if (m_port.isOpen())
+            qCInfo(lcSerial).noquote() << m_portName << "reported:" << m_port.errorString();
+        return;
+    }
+}
+
+void QtSerialLink::finishLoss()
+{
+    if (!m_lost)
+        return;
+    m_lost = false;
+    if (m_port.isOpen())
+        m_port.close();
+    m_received.clear();
+    reportDropped();
+    ++m_writeSerial;
+    emit openChanged(false);
+    emit portFailed(m_errorString);
+}
+
+void QtSerialLink::reportDropped()
+{
+    if (m_droppedSinceFull == 0)
+        return;
+    qCInfo(lcSerial) << "dropped" << m_droppedSinceFull
+                     << "bytes that arrived while the receive buffer was full";
+    m_droppedSinceFull = 0;
+}
+
+} // namespace vantor::serial
