@@ -1,0 +1,120 @@
+// vantor-sim: the simulated board on a pseudo-terminal, for a panel in another process.
+
+#include <sim/simulatedboard.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = { -1, -1 };
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop, so the board closes and removes its link.
+bool quitOnSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0
+        && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+QString formatEntry(const vantor::sim::WireEntry &entry)
+{
+    const bool fromPanel = entry.direction == vantor::sim::Direction::FromPanel;
+    return QStringLiteral("%1.%2 %3 %4\n")
+        .arg(entry.timeUs / 1'000'000, 6)
+        .arg(entry.timeUs % 1'000'000, 6, 10, QLatin1Char('0'))
+        .arg(fromPanel ? QStringLiteral("panel>board") : QStringLiteral("board>panel"))
+        .arg(QString::fromLatin1(entry.bytes.toHex(' ')));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantor-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays the Vantor evaluation board on a pseudo-terminal and prints the path of its serial "
+        "end. Serves until interrupted."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"), QStringLiteral("Make a symbolic link at PATH to the serial end."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption unpacedOption(
+        QStringLiteral("unpaced"), QStringLiteral("Answer at once instead of at 19200 bit/s."));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Write every byte on the line to FILE (time, direction, hex)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({ linkOption, unpacedOption, logOption });
+    parser.process(app);
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QFile logFile;
+    QTextStream log;
+    if (parser.isSet(logOption)) {
+        logFile.setFileName(parser.value(logOption));
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            err << "vantor-sim: cannot write " << logFile.fileName() << ": "
+                << logFile.errorString() << Qt::endl;
+            return 1;
+        }
+        log.setDevice(&logFile);
+    }
+
+    vantor::sim::SimulatedBoard board;
+    board.setPaced(!parser.isSet(unpacedOption));
+    if (logFile.isOpen()) {
+        QObject::connect(&board, &vantor::sim::SimulatedBoard::wireTraffic, &app,
+                         [&log](const vantor::sim::WireEntry &entry) {
+                             log << formatEntry(entry);
+                             log.flush();
+                         });
+    }
+
+    if (!quitOnSignals(app)) {
+        err << "vantor-sim: cannot watch for signals" << Qt::endl;
+        return 1;
+    }
+    if (!board.start(parser.value(linkOption))) {
+        err << "vantor-sim: " << board.errorString() << Qt::endl;
+        return 1;
+    }
+
+    out << board.devicePath() << Qt::endl;
+    const int status = app.exec();
+    board.stop();
+    return status;
+}
