@@ -1,0 +1,101 @@
+#pragma once
+
+#include "controls.h"
+
+#include <protocol/commands.h>
+#include <serial/portcontrol.h>
+#include <serial/portmap.h>
+
+#include <QMainWindow>
+
+class QLabel;
+
+namespace vantor::protocol {
+class Communication;
+class Timer;
+} // namespace vantor::protocol
+
+namespace vantor::serial {
+class SerialLink;
+}
+
+namespace vantor::window {
+
+// The panel's one window. Its controls hold every setting and reading of the board; the
+// engine reads them through the encode glue and writes them through the decode glue.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Null timers: the window makes and owns real ones (auto-refresh, answer time-out).
+    MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::Timer *timer1 = nullptr,
+               protocol::Timer *timer2 = nullptr, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    [[nodiscard]] MainControls &controls() { return m_controls; }
+    [[nodiscard]] protocol::Communication &engine() { return *m_engine; }
+    [[nodiscard]] serial::PortControl &portControl() { return m_portControl; }
+
+    // Start-up: opens COM1, sets the start-up choices, switches auto-refresh on and sends the
+    // window's configuration. Called once, before the window is shown.
+    void formLoad();
+
+    // The resize rule for a window height in twips: above 1000 the scroll bar is 1000 shorter.
+    void applyWindowHeight(int heightTwips);
+    [[nodiscard]] int scrollBarHeightTwips() const { return m_scrollBarHeightTwips; }
+    [[nodiscard]] int masterFrameTopTwips() const { return m_masterFrameTopTwips; }
+    // How far the tab headers push the port strip and its row captions down, in pixels.
+    [[nodiscard]] int tabHeaderHeight() const { return m_tabHeaderHeight; }
+    // The last thing worth telling the operator, as the status bar shows it.
+    [[nodiscard]] QString outcomeText() const;
+    [[nodiscard]] QString portStateText() const;
+
+public slots:
+    void Comm1_Click();
+    void Comm2_Click();
+    void Comm3_Click();
+    void COM_Reset_Cmd_Click();
+    void Update_All_Click();
+    void TX_SYS_CTRL_Click();
+    void TX_PRT_CTRL_Click();
+    void Update_Port_Status_Click();
+    void Interval_Update_Click();
+    void Reset_GUI_Click();
+    void Port_Control_Click(int previousTab);
+    void Form_Resize();
+    void VScroll1_Change();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildMenu();
+    void buildContent();
+    void buildPortColumns();
+    void placeTabStrip();
+    void buildStatusBar();
+    void connectHandlers();
+    void connectReports();
+    void choosePort(int commPortNumber);
+    void onTabChanged(int index);
+    void showOutcome(const QString &message, bool problem);
+    void showPortState();
+    [[nodiscard]] QSize startupClientSize() const;
+
+    serial::SerialLink &m_link;
+    serial::PortControl m_portControl;
+    MainControls m_controls;
+    protocol::Communication *m_engine = nullptr;
+
+    QLabel *m_outcome = nullptr;
+    QLabel *m_portState = nullptr;
+    bool m_outcomeIsProblem = false;
+    QString m_portFailure;
+
+    int m_tabHeaderHeight = 0;
+    int m_shownTab = 0;
+    int m_scrollBarHeightTwips = 0;
+    int m_masterFrameTopTwips = 0;
+};
+
+} // namespace vantor::window
