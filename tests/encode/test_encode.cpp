@@ -1,0 +1,531 @@
+// The two write blocks built from settings, checked byte for byte against the documented
+// examples, and a decode -> encode round trip over random snapshots.
+
+#include <decode/snapshot.h>
+#include <encode/portblock.h>
+#include <encode/systemblock.h>
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace vantor;
+using namespace vantor::encode;
+
+using SystemTweak = void (*)(SystemSettings &);
+using PortTweak = void (*)(PortGroupSettings &);
+Q_DECLARE_METATYPE(SystemTweak)
+Q_DECLARE_METATYPE(PortTweak)
+
+namespace {
+
+// The bits of snapshot bytes 0..12 and 19..52 that a write block carries back: everything
+// except the bits the snapshot layout leaves unread, the I2C address bits above bit 4 (the
+// system block keeps only five), and bit 2 of byte 4 ("Calibrate System", never reported).
+// clang-format off
+constexpr std::array<std::uint8_t, 13> kSystemRoundTripMask {
+    0xFF, 0x38, 0x1F, 0xFF, 0xF3, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0x07, 0xFF,
+};
+// clang-format on
+constexpr std::uint8_t kModeBypassMask = 0xFE; // bytes 19..26
+constexpr std::uint8_t kSysMgmntMask = 0x67;   // bytes 27..34
+
+// All boxes clear, first list items, "8" ports, entries "0", the default resistance limits.
+SystemSettings quietSystem()
+{
+    SystemSettings s;
+    s.SYS_PORT_CNT = QStringLiteral("8");
+    s.Brellik_I2C_ADDR = s.FLT_PWR_CYCLES_1 = s.FLT_PWR_CYCLES_2 = QStringLiteral("0");
+    s.MAX_SYS_PWR = s.STARTUP_OL_DLY = QStringLiteral("0");
+    s.PD_R_LOW = QStringLiteral("19000");
+    s.PD_R_HIGH = QStringLiteral("26500");
+    return s;
+}
+
+PortGroupSettings quietPorts()
+{
+    PortGroupSettings g;
+    for (PortSettings &p : g.ports)
+        p.PORT_PWR_ORDER_2 = p.PORT_PWR_LMT = QStringLiteral("0");
+    return g;
+}
+
+QByteArray bytesOf(std::span<const std::uint8_t> block)
+{
+    return QByteArray(reinterpret_cast<const char *>(block.data()),
+                      static_cast<qsizetype>(block.size()));
+}
+
+QString text(int v)
+{
+    return QString::number(v);
+}
+
+// What the window holds after a whole read of the snapshot: the settings a save writes back.
+SystemSettings systemFrom(const decode::SystemConfig &c)
+{
+    SystemSettings s;
+    s.SYS_PORT_CNT = text(c.SYS_PORT_CNT);
+    s.NOISE_MST_EN_1 = c.NOISE_MST_EN_1;
+    s.NOISE_MST_EN_2 = c.NOISE_MST_EN_2;
+    s.Brellik_I2C_ADDR = text(c.Brellik_I2C_ADDR);
+    s.FLT_PWR_CYCLES_1 = text(c.FLT_PWR_CYCLES_1);
+    s.FLT_PWR_CYCLES_2 = text(c.FLT_PWR_CYCLES_2);
+    s.COMMON_CTRL_1 = c.COMMON_CTRL_1;
+    s.COMMON_CTRL_2 = c.COMMON_CTRL_2;
+    s.COMMON_CTRL_3 = c.COMMON_CTRL_3;
+    s.COMMON_CTRL_4 = c.COMMON_CTRL_4;
+    s.COMMON_CTRL_5 = c.COMMON_CTRL_5;
+    s.COMMON_CTRL_6 = c.COMMON_CTRL_6;
+    s.PD_R_LOW = text(c.PD_R_LOW);
+    s.PD_R_HIGH = text(c.PD_R_HIGH);
+    s.LEG_SUPP_1 = c.LEG_SUPP_1;
+    s.LEG_SUPP_2 = c.LEG_SUPP_2;
+    s.LEG_SUPP_3 = c.LEG_SUPP_3;
+    s.LEG_SUPP_4 = c.LEG_SUPP_4;
+    s.MAX_SYS_PWR = text(c.MAX_SYS_PWR);
+    s.STARTUP_OL_DLY = text(c.STARTUP_OL_DLY);
+    return s;
+}
+
+PortGroupSettings portsFrom(const decode::DecodedSnapshot &d)
+{
+    PortGroupSettings g;
+    g.COMMON_CTRL_1 = d.config.COMMON_CTRL_1;
+    for (std::size_t p = 0; p < g.ports.size(); ++p) {
+        const decode::PortConfig &c = d.portConfig[p];
+        PortSettings &s = g.ports[p];
+        s.PORT_MODE_BYPS = c.PORT_MODE_BYPS;
+        s.PORT_SYS_MGMNT_1 = c.PORT_SYS_MGMNT_1;
+        s.PORT_SYS_MGMNT_2 = c.PORT_SYS_MGMNT_2;
+        s.PORT_SYS_MGMNT_3 = c.PORT_SYS_MGMNT_3;
+        s.PORT_PWR_ORDER_2 = text(c.PORT_PWR_ORDER_2);
+        s.PORT_PWR_LMT = text(c.PORT_PWR_LMT);
+        s.PORT_LED_DRV = c.PORT_LED_DRV;
+    }
+    return g;
+}
+
+} // namespace
+
+class TestEncode : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void systemBlock_data()
+    {
+        QTest::addColumn<SystemTweak>("tweak");
+        QTest::addColumn<QByteArray>("expected");
+
+        const auto row = [](const char *name, SystemTweak t, const char *hex) {
+            QTest::newRow(name) << t << QByteArray::fromHex(hex);
+        };
+        row(
+            "quiet window", [](SystemSettings &) {}, "0800000000 1c25c233 00000000 00");
+        row(
+            "Master Enable and Calibrate System",
+            [](SystemSettings &s) { s.COMMON_CTRL_1 = s.COMMON_CTRL_7 = 1; },
+            "0800000084 1c25c233 00000000 00");
+        row(
+            "every system box",
+            [](SystemSettings &s) {
+                s.COMMON_CTRL_1 = s.COMMON_CTRL_2 = s.COMMON_CTRL_3 = s.COMMON_CTRL_4 = 1;
+                s.COMMON_CTRL_5 = s.COMMON_CTRL_6 = s.COMMON_CTRL_7 = 1;
+                s.LEG_SUPP_1 = s.LEG_SUPP_2 = s.LEG_SUPP_3 = s.LEG_SUPP_4 = 1;
+            },
+            "08000000f7 1c25c233 0f000000 00");
+        row(
+            "a partly set box sets no bit",
+            [](SystemSettings &s) { s.COMMON_CTRL_1 = s.LEG_SUPP_4 = 2; },
+            "0800000000 1c25c233 00000000 00");
+        row(
+            "Err with noise flag",
+            [](SystemSettings &s) {
+                s.NOISE_MST_EN_1 = 3;
+                s.NOISE_MST_EN_2 = 1;
+            },
+            "0838000000 1c25c233 00000000 00");
+        row(
+            "power limit 1500", [](SystemSettings &s) { s.MAX_SYS_PWR = QStringLiteral("1500"); },
+            "0800000000 1c25c233 00dc0500 00");
+        row(
+            "power limit 2048 wraps",
+            [](SystemSettings &s) { s.MAX_SYS_PWR = QStringLiteral("2048"); },
+            "0800000000 1c25c233 00000000 00");
+        row(
+            "PD_R_LOW 19001 halves to even",
+            [](SystemSettings &s) { s.PD_R_LOW = QStringLiteral("19001"); },
+            "0800000000 1c25c233 00000000 00");
+        row(
+            "PD_R_LOW 19003 halves to even",
+            [](SystemSettings &s) { s.PD_R_LOW = QStringLiteral("19003"); },
+            "0800000000 1e25c233 00000000 00");
+        row(
+            "PD_R_HIGH 511 halves to even",
+            [](SystemSettings &s) { s.PD_R_HIGH = QStringLiteral("511"); },
+            "0800000000 1c250001 00000000 00");
+        row(
+            "PD_R_LOW 99999 from a five-digit entry",
+            [](SystemSettings &s) { s.PD_R_LOW = QStringLiteral("99999"); },
+            "0800000000 50c3c233 00000000 00");
+        row(
+            "address 45 keeps five bits",
+            [](SystemSettings &s) { s.Brellik_I2C_ADDR = QStringLiteral("45"); },
+            "08000d0000 1c25c233 00000000 00");
+        row(
+            "address 32 wraps to 0",
+            [](SystemSettings &s) { s.Brellik_I2C_ADDR = QStringLiteral("32"); },
+            "0800000000 1c25c233 00000000 00");
+        row(
+            "fault cycles 17 wraps to 1",
+            [](SystemSettings &s) {
+                s.FLT_PWR_CYCLES_1 = QStringLiteral("17");
+                s.FLT_PWR_CYCLES_2 = QStringLiteral("15");
+            },
+            "080000 1f00 1c25c233 00000000 00");
+        row(
+            "port count 48 and delay 255",
+            [](SystemSettings &s) {
+                s.SYS_PORT_CNT = QStringLiteral("48");
+                s.STARTUP_OL_DLY = QStringLiteral("255");
+            },
+            "3000000000 1c25c233 000000ff 00");
+        row(
+            "leading zeros", [](SystemSettings &s) { s.STARTUP_OL_DLY = QStringLiteral("007"); },
+            "0800000000 1c25c233 00000007 00");
+        row(
+            "documented system example read back",
+            [](SystemSettings &s) {
+                const QByteArray example
+                    = QByteArray::fromHex("081030a5961c25c2330d5a010a") + QByteArray(155, '\0');
+                const auto snapshot = decode::asSnapshot(
+                    { reinterpret_cast<const std::uint8_t *>(example.constData()), 168 });
+                s = systemFrom(decode::decodeSystemConfig(*snapshot));
+            },
+            // I2C address 48 keeps five bits (0x10); byte 4 loses the unreported bit 2.
+            "0810 10a5 92 1c25c233 0d5a010a 00");
+    }
+
+    void systemBlock()
+    {
+        QFETCH(SystemTweak, tweak);
+        QFETCH(QByteArray, expected);
+        SystemSettings s = quietSystem();
+        tweak(s);
+        const SystemBlockResult r = encodeSystemBlock(s);
+        QVERIFY2(r.ok(), qPrintable(r.refusal ? r.refusal->message : QString()));
+        QCOMPARE(bytesOf(r.block).toHex(' '), expected.toHex(' '));
+    }
+
+    void systemRefusals_data()
+    {
+        QTest::addColumn<SystemTweak>("tweak");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("message");
+
+        const auto row = [](const char *name, SystemTweak t, const char *field,
+                            const char *message) {
+            QTest::newRow(name) << t << QString::fromLatin1(field) << QString::fromLatin1(message);
+        };
+        row(
+            "delay 256", [](SystemSettings &s) { s.STARTUP_OL_DLY = QStringLiteral("256"); },
+            "STARTUP_OL_DLY", "Startup Overload Delay (ms) must be 0 to 255");
+        row(
+            "delay 999", [](SystemSettings &s) { s.STARTUP_OL_DLY = QStringLiteral("999"); },
+            "STARTUP_OL_DLY", "Startup Overload Delay (ms) must be 0 to 255");
+        row(
+            "delay -1", [](SystemSettings &s) { s.STARTUP_OL_DLY = QStringLiteral("-1"); },
+            "STARTUP_OL_DLY", "Startup Overload Delay (ms) must be 0 to 255");
+        row(
+            "delay empty", [](SystemSettings &s) { s.STARTUP_OL_DLY.clear(); }, "STARTUP_OL_DLY",
+            "Startup Overload Delay (ms) is empty");
+        row(
+            "lower limit empty", [](SystemSettings &s) { s.PD_R_LOW.clear(); }, "PD_R_LOW",
+            "Lower Limit of PD Discovery R (ohms) is empty");
+        row(
+            "upper limit empty", [](SystemSettings &s) { s.PD_R_HIGH.clear(); }, "PD_R_HIGH",
+            "Upper Limit of PD Discovery R (ohms) is empty");
+        row(
+            "upper limit beyond 32 bits",
+            [](SystemSettings &s) { s.PD_R_HIGH = QStringLiteral("2147483648"); }, "PD_R_HIGH",
+            "Upper Limit of PD Discovery R (ohms) must be -2147483648 to 2147483647");
+        row(
+            "power limit beyond 16 bits",
+            [](SystemSettings &s) { s.MAX_SYS_PWR = QStringLiteral("40000"); }, "MAX_SYS_PWR",
+            "Total Power Limit (W) must be -32768 to 32767");
+        row(
+            "address not a number",
+            [](SystemSettings &s) { s.Brellik_I2C_ADDR = QStringLiteral("4x"); },
+            "Brellik_I2C_ADDR", "Brellik I2C Address (dec) is not a whole number");
+        row(
+            "fault cycles empty", [](SystemSettings &s) { s.FLT_PWR_CYCLES_1.clear(); },
+            "FLT_PWR_CYCLES_1", "Fault Cycles is empty");
+        row(
+            "power cycles empty", [](SystemSettings &s) { s.FLT_PWR_CYCLES_2.clear(); },
+            "FLT_PWR_CYCLES_2", "Power Cycles is empty");
+        row(
+            "no port count", [](SystemSettings &s) { s.SYS_PORT_CNT.clear(); }, "SYS_PORT_CNT",
+            "Ports in System has nothing selected");
+        row(
+            "no frequency", [](SystemSettings &s) { s.NOISE_MST_EN_1 = -1; }, "NOISE_MST_EN_1",
+            "Line Frequency Rejection has nothing selected");
+        row(
+            "first bad entry in block order is named",
+            [](SystemSettings &s) {
+                s.STARTUP_OL_DLY = QStringLiteral("300");
+                s.MAX_SYS_PWR.clear();
+            },
+            "MAX_SYS_PWR", "Total Power Limit (W) is empty");
+    }
+
+    void systemRefusals()
+    {
+        QFETCH(SystemTweak, tweak);
+        QFETCH(QString, field);
+        QFETCH(QString, message);
+        SystemSettings s = quietSystem();
+        tweak(s);
+        const SystemBlockResult r = encodeSystemBlock(s);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.refusal->field, field);
+        QCOMPARE(r.refusal->message, message);
+    }
+
+    void systemPauseMarks_data()
+    {
+        QTest::addColumn<QList<int>>("faultPaused");
+        QTest::addColumn<QList<int>>("portEnable");
+        QTest::addColumn<int>("master");
+        QTest::addColumn<QList<int>>("values");
+
+        QTest::newRow("marks of enabled ports survive")
+            << QList<int> { 1, 1, 0, 1, 0, 0, 0, 1 } << QList<int> { 1, 1, 1, 1, 1, 1, 1, 1 } << 1
+            << QList<int> { 1, 1, 0, 1, 0, 0, 0, 1 };
+        QTest::newRow("a disabled port loses its mark")
+            << QList<int> { 1, 0, 0, 0, 0, 0, 0, 0 } << QList<int> { 0, 1, 1, 1, 1, 1, 1, 1 } << 1
+            << QList<int> { 0, 0, 0, 0, 0, 0, 0, 0 };
+        QTest::newRow("no marks without Master Enable")
+            << QList<int> { 1, 1, 1, 1, 1, 1, 1, 1 } << QList<int> { 1, 1, 1, 1, 1, 1, 1, 1 } << 0
+            << QList<int> { 0, 0, 0, 0, 0, 0, 0, 0 };
+        QTest::newRow("a partly set master ANDs to nothing")
+            << QList<int> { 1, 1, 1, 1, 1, 1, 1, 1 } << QList<int> { 1, 1, 1, 1, 1, 1, 1, 1 } << 2
+            << QList<int> { 0, 0, 0, 0, 0, 0, 0, 0 };
+    }
+
+    void systemPauseMarks()
+    {
+        QFETCH(QList<int>, faultPaused);
+        QFETCH(QList<int>, portEnable);
+        QFETCH(int, master);
+        QFETCH(QList<int>, values);
+        std::array<int, 8> fp {};
+        std::array<int, 8> pe {};
+        std::copy(faultPaused.begin(), faultPaused.end(), fp.begin());
+        std::copy(portEnable.begin(), portEnable.end(), pe.begin());
+        const PauseMarks marks = encode::systemPauseMarks(fp, pe, master);
+        for (int p = 0; p < 8; ++p) {
+            QCOMPARE(marks[p].value, values[p]);
+            QCOMPARE(marks[p].enabled, values[p] == 1);
+        }
+    }
+
+    void portBlock_data()
+    {
+        QTest::addColumn<PortTweak>("tweak");
+        QTest::addColumn<QByteArray>("expected"); // offsets 0..35; the rest must be 0
+        QTest::addColumn<QList<int>>("pauseValues");
+
+        const QList<int> none { 0, 0, 0, 0, 0, 0, 0, 0 };
+        const auto row
+            = [](const char *name, PortTweak t, const char *hex, const QList<int> &marks) {
+                  QTest::newRow(name) << t << QByteArray::fromHex(hex) << marks;
+              };
+        // clang-format off
+        row("quiet window", [](PortGroupSettings &) {},
+            "0000000000000000 0000000000000000 0000000000000000 0000000000000000 0000 00 00", none);
+        row("port 2 bypasses detection and classification",
+            [](PortGroupSettings &g) { g.ports[2].PORT_MODE_BYPS[0] = g.ports[2].PORT_MODE_BYPS[1] = 1; },
+            "0000c00000000000 0000000000000000 0000000000000000 0000000000000000 0000 00 00", none);
+        row("every mode box leaves bit 0 clear",
+            [](PortGroupSettings &g) { g.ports[0].PORT_MODE_BYPS.fill(1); },
+            "fe00000000000000 0000000000000000 0000000000000000 0000000000000000 0000 00 00", none);
+        row("port 5 enabled with priority 3",
+            [](PortGroupSettings &g) {
+                g.ports[5].PORT_SYS_MGMNT_2 = 1;
+                g.ports[5].PORT_SYS_MGMNT_3 = 3;
+            },
+            "0000000000000000 0000000000230000 0000000000000000 0000000000000000 0000 00 00", none);
+        row("port 5 also with class violation power-down",
+            [](PortGroupSettings &g) {
+                g.ports[5].PORT_SYS_MGMNT_1 = g.ports[5].PORT_SYS_MGMNT_2 = 1;
+                g.ports[5].PORT_SYS_MGMNT_3 = 3;
+            },
+            "0000000000000000 0000000000630000 0000000000000000 0000000000000000 0000 00 00", none);
+        row("LED drives Red Green Err Hi-Z Green Green Red Err",
+            [](PortGroupSettings &g) {
+                const int drive[] = { 1, 2, 3, 0, 2, 2, 1, 3 };
+                for (int p = 0; p < 8; ++p)
+                    g.ports[p].PORT_LED_DRV = drive[p];
+            },
+            "0000000000000000 0000000000000000 0000000000000000 0000000000000000 39da 00 00", none);
+        row("fault enable on ports 0 and 7",
+            [](PortGroupSettings &g) { g.ports[0].FAULT_ENABLE = g.ports[7].FAULT_ENABLE = 1; },
+            "0000000000000000 0000000000000000 0000000000000000 0000000000000000 0000 81 00", none);
+        row("pause mark cleared without Master Enable",
+            [](PortGroupSettings &g) {
+                g.ports[3].FAULT_PAUSED = g.ports[3].FAULT_ENABLE = g.ports[3].PORT_SYS_MGMNT_2 = 1;
+            },
+            "0000000000000000 0000002000000000 0000000000000000 0000000000000000 0000 08 00", none);
+        row("pause mark kept with Master Enable",
+            [](PortGroupSettings &g) {
+                g.COMMON_CTRL_1 = 1;
+                g.ports[3].FAULT_PAUSED = g.ports[3].FAULT_ENABLE = g.ports[3].PORT_SYS_MGMNT_2 = 1;
+            },
+            "0000000000000000 0000002000000000 0000000000000000 0000000000000000 0000 08 08",
+            QList<int> { 0, 0, 0, 1, 0, 0, 0, 0 });
+        row("pause mark needs fault enable",
+            [](PortGroupSettings &g) {
+                g.COMMON_CTRL_1 = 1;
+                g.ports[6].FAULT_PAUSED = g.ports[6].PORT_SYS_MGMNT_2 = 1;
+            },
+            "0000000000000000 0000000000002000 0000000000000000 0000000000000000 0000 00 00", none);
+        row("power limits 256 and 300 wrap",
+            [](PortGroupSettings &g) {
+                g.ports[0].PORT_PWR_LMT = QStringLiteral("256");
+                g.ports[1].PORT_PWR_LMT = QStringLiteral("300");
+            },
+            "0000000000000000 0000000000000000 0000000000000000 002c000000000000 0000 00 00", none);
+        row("powered order of three digits",
+            [](PortGroupSettings &g) { g.ports[7].PORT_PWR_ORDER_2 = QStringLiteral("200"); },
+            "0000000000000000 0000000000000000 00000000000000c8 0000000000000000 0000 00 00", none);
+        // clang-format on
+    }
+
+    void portBlock()
+    {
+        QFETCH(PortTweak, tweak);
+        QFETCH(QByteArray, expected);
+        QFETCH(QList<int>, pauseValues);
+        PortGroupSettings g = quietPorts();
+        tweak(g);
+        const PortBlockResult r = encodePortBlock(g, 0);
+        QVERIFY2(r.ok(), qPrintable(r.refusal ? r.refusal->message : QString()));
+        const QByteArray all = bytesOf(r.block);
+        QCOMPARE(all.left(36).toHex(' '), expected.toHex(' '));
+        QCOMPARE(all.mid(36), QByteArray(217 - 36, '\0'));
+        for (int p = 0; p < 8; ++p) {
+            QCOMPARE(r.pauseMarks[p].value, pauseValues[p]);
+            QCOMPARE(r.pauseMarks[p].enabled, pauseValues[p] == 1);
+        }
+    }
+
+    void portRefusals_data()
+    {
+        QTest::addColumn<PortTweak>("tweak");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("empty powered order")
+            << PortTweak([](PortGroupSettings &g) { g.ports[0].PORT_PWR_ORDER_2.clear(); }) << 0
+            << QStringLiteral("PORT_PWR_ORDER_2_0")
+            << QStringLiteral("Powered Order of Port 1 is empty");
+        QTest::newRow("empty power limit in group 1")
+            << PortTweak([](PortGroupSettings &g) { g.ports[4].PORT_PWR_LMT.clear(); }) << 1
+            << QStringLiteral("PORT_PWR_LMT_12")
+            << QStringLiteral("Set Port Power Limit (W) of Port 13 is empty");
+        QTest::newRow("power limit beyond 16 bits")
+            << PortTweak(
+                   [](PortGroupSettings &g) { g.ports[7].PORT_PWR_LMT = QStringLiteral("70000"); })
+            << 0 << QStringLiteral("PORT_PWR_LMT_7")
+            << QStringLiteral("Set Port Power Limit (W) of Port 8 must be -32768 to 32767");
+        QTest::newRow("no priority")
+            << PortTweak([](PortGroupSettings &g) { g.ports[2].PORT_SYS_MGMNT_3 = -1; }) << 0
+            << QStringLiteral("PORT_SYS_MGMNT_3_2")
+            << QStringLiteral("Set Port Priorty of Port 3 has nothing selected");
+    }
+
+    void portRefusals()
+    {
+        QFETCH(PortTweak, tweak);
+        QFETCH(int, group);
+        QFETCH(QString, field);
+        QFETCH(QString, message);
+        PortGroupSettings g = quietPorts();
+        tweak(g);
+        const PortBlockResult r = encodePortBlock(g, group);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.refusal->field, field);
+        QCOMPARE(r.refusal->message, message);
+    }
+
+    void readIntegers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("problem");
+
+        const auto row = [](const char *t, int v, TextProblem p) {
+            QTest::newRow(t) << QString::fromLatin1(t) << v << static_cast<int>(p);
+        };
+        row("007", 7, TextProblem::None);
+        row("32767", 32767, TextProblem::None);
+        row("-32768", -32768, TextProblem::None);
+        row("32768", 0, TextProblem::OutOfRange);
+        row("", 0, TextProblem::Empty);
+        row("  ", 0, TextProblem::Empty);
+        row("12a", 0, TextProblem::NotAWholeNumber);
+        row("1.5", 0, TextProblem::NotAWholeNumber);
+    }
+
+    void readIntegers()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QFETCH(int, problem);
+        const IntegerReading r = readInteger(text, kInt16);
+        QCOMPARE(static_cast<int>(r.problem), problem);
+        QCOMPARE(r.value, value);
+    }
+
+    // Settings read back from random snapshots and written unchanged give the snapshot's bytes,
+    // apart from the bits the blocks leave out.
+    void roundTrip()
+    {
+        QRandomGenerator rng(4212);
+        for (int run = 0; run < 2000; ++run) {
+            std::array<std::uint8_t, protocol::kSnapshotSize> snapshot {};
+            for (auto &b : snapshot)
+                b = static_cast<std::uint8_t>(rng.bounded(256));
+            const auto d = decode::decodeSnapshot(snapshot);
+            QVERIFY(d);
+
+            const SystemBlockResult sys = encodeSystemBlock(systemFrom(d->config));
+            QVERIFY2(sys.ok(), qPrintable(sys.refusal ? sys.refusal->message : QString()));
+            for (std::size_t i = 0; i < kSystemRoundTripMask.size(); ++i)
+                QVERIFY2((sys.block[i] & kSystemRoundTripMask[i])
+                             == (snapshot[i] & kSystemRoundTripMask[i]),
+                         qPrintable(QStringLiteral("run %1, system byte %2: %3 from %4")
+                                        .arg(run)
+                                        .arg(i)
+                                        .arg(sys.block[i], 2, 16)
+                                        .arg(snapshot[i], 2, 16)));
+            QVERIFY((sys.block[4] & 0x0C) == 0);
+            QCOMPARE(sys.block[13], 0);
+
+            const PortBlockResult ports = encodePortBlock(portsFrom(*d), 0);
+            QVERIFY(ports.ok());
+            for (std::size_t k = 0; k < 34; ++k) {
+                const std::uint8_t mask = k < 8 ? kModeBypassMask : k < 16 ? kSysMgmntMask : 0xFF;
+                QVERIFY2((ports.block[k] & mask) == (snapshot[19 + k] & mask),
+                         qPrintable(QStringLiteral("run %1, port byte %2").arg(run).arg(k)));
+                QCOMPARE(ports.block[k] & ~mask, 0);
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEncode)
+#include "test_encode.moc"
