@@ -301,9 +301,15 @@ void QtSerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
         // After a hang-up Qt keeps reporting this at full speed until the port is closed.
         m_lost = true;
         m_sendEventArmed = false;
-        m_errorString
-            = QStringLiteral("%1: connection lost (%2)").arg(m_portName, m_port.errorString());
+        // Qt's own text carries whatever errno was left over (a hang-up reads as end of file).
+        m_errorString = error == QSerialPort::ResourceError
+            ? QStringLiteral("%1: device removed or no longer available").arg(m_portName)
+            : QStringLiteral("%1: connection lost (%2 failed)")
+                  .arg(m_portName,
+                       error == QSerialPort::ReadError ? QStringLiteral("read")
+                                                       : QStringLiteral("write"));
         qCWarning(lcSerial).noquote() << m_errorString;
+        qCDebug(lcSerial).noquote() << "port error" << error << m_port.errorString();
         // Closing here would delete the port's notifier inside its own handler: close next turn.
         QMetaObject::invokeMethod(this, &QtSerialLink::finishLoss, Qt::QueuedConnection);
         return;

@@ -161,6 +161,7 @@ void SimulatedBoard::hangUp()
         return;
     qCInfo(lcSim).noquote() << "hanging up" << m_serialPath;
     closeLine();
+    removeLink();
     emit lineHungUp();
 }
 
@@ -253,8 +254,12 @@ void SimulatedBoard::onReadable()
         return;
     record(Direction::FromPanel, chunk);
     // The whole chunk first: a later command in it ends the answer to an earlier one.
+    m_ignoredInChunk = 0;
     for (const char byte : std::as_const(chunk))
         handleByte(static_cast<quint8>(byte));
+    if (m_ignoredInChunk > 0)
+        qCInfo(lcSim, "ignored %d byte(s) that are no command, the first 0x%02x", m_ignoredInChunk,
+               m_firstIgnored);
     pump();
 }
 
@@ -280,7 +285,8 @@ void SimulatedBoard::handleByte(quint8 byte)
 void SimulatedBoard::handleCommand(quint8 code)
 {
     if (!isRead(code) && !isWrite(code)) {
-        qCInfo(lcSim, "ignored byte 0x%02x", code);
+        if (m_ignoredInChunk++ == 0)
+            m_firstIgnored = code;
         emit byteIgnored(code);
         return;
     }

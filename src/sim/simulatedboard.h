@@ -76,8 +76,8 @@ public:
     bool restart();
     // Closes the line and removes the link.
     void stop();
-    // Closes the board's end at once: the panel's port sees the line drop. The link is kept,
-    // pointing at a device that goes away.
+    // Closes the board's end at once: the panel's port sees the line drop. The link goes too
+    // (its device is gone, and the number may soon serve another terminal) until restart().
     void hangUp();
 
     [[nodiscard]] bool isRunning() const { return m_masterFd >= 0; }
@@ -173,6 +173,8 @@ private:
     qsizetype m_payloadExpected = 0;
     quint8 m_payloadCode = 0;
     QTimer m_stallTimer;
+    int m_ignoredInChunk = 0;
+    quint8 m_firstIgnored = 0;
 
     QElapsedTimer m_clock;
     QElapsedTimer m_modelClock;

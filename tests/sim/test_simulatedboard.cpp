@@ -371,6 +371,7 @@ void TestSimulatedBoard::hangUpAndRestartRepointsLink()
     QCOMPARE(hungUp.size(), 1);
     QVERIFY(!m_board->isRunning());
     QTRY_VERIFY(m_port->lineDropped());
+    QVERIFY(!QFileInfo(link).isSymLink());
     m_port.reset();
 
     QVERIFY(m_board->restart());

@@ -1,0 +1,320 @@
+// The serial link on a real pseudo-terminal, against the simulated board.
+
+#include <serial/portcontrol.h>
+#include <serial/qtseriallink.h>
+#include <sim/simulatedboard.h>
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using vantor::serial::CommEvent;
+using vantor::serial::LineSettings;
+using vantor::serial::QtSerialLink;
+using vantor::sim::SimulatedBoard;
+
+namespace {
+
+int countEvents(const QSignalSpy &spy, CommEvent event)
+{
+    int n = 0;
+    for (const QList<QVariant> &args : spy)
+        n += args.at(0).value<CommEvent>() == event ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestQtSerialLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void parseSettings_data();
+    void parseSettings();
+    void badSettingsKeepTheOldOnes();
+    void openMissingDevice();
+    void writeWhileClosedFails();
+    void receiveThresholdRaisesOneEvent_data();
+    void receiveThresholdRaisesOneEvent();
+    void readLengthBoundsARead();
+    void sendEventComesAfterTheWrite();
+    void sendEventDroppedWhenThresholdCleared();
+    void discardOutputKeepsAFlushedCommand();
+    void floodIsBounded();
+    void hangUpIsReportedOnceAndRecovered();
+    void closeAndReopenKeepsTheLine();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SimulatedBoard> m_board;
+    std::unique_ptr<QtSerialLink> m_link;
+};
+
+void TestQtSerialLink::init()
+{
+    qRegisterMetaType<CommEvent>();
+    QVERIFY(m_dir.isValid());
+    m_board = std::make_unique<SimulatedBoard>();
+    m_board->setPaced(false);
+    QVERIFY2(m_board->start(m_dir.filePath(QStringLiteral("board"))),
+             qPrintable(m_board->errorString()));
+    m_link = std::make_unique<QtSerialLink>();
+    m_link->setPortName(m_board->devicePath());
+    QVERIFY(m_link->setSettings(QStringLiteral("19200,N,8,1")));
+}
+
+void TestQtSerialLink::cleanup()
+{
+    m_link.reset();
+    m_board.reset();
+}
+
+void TestQtSerialLink::parseSettings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+
+    QTest::newRow("the board's") << "19200,N,8,1" << true << 19200 << int(QSerialPort::NoParity)
+                                 << 8 << int(QSerialPort::OneStop);
+    QTest::newRow("even, 7, 2") << "9600,E,7,2" << true << 9600 << int(QSerialPort::EvenParity) << 7
+                                << int(QSerialPort::TwoStop);
+    QTest::newRow("odd, 5, 1.5") << "1200,o,5,1.5" << true << 1200 << int(QSerialPort::OddParity)
+                                 << 5 << int(QSerialPort::OneAndHalfStop);
+    QTest::newRow("mark") << "19200,M,8,1" << true << 19200 << int(QSerialPort::MarkParity) << 8
+                          << int(QSerialPort::OneStop);
+    QTest::newRow("space, spaces")
+        << " 19200 , S , 8 , 1 " << true << 19200 << int(QSerialPort::SpaceParity) << 8
+        << int(QSerialPort::OneStop);
+    QTest::newRow("unknown parity") << "19200,X,8,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("9 data bits") << "19200,N,9,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("4 data bits") << "19200,N,4,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("3 stop bits") << "19200,N,8,3" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("zero baud") << "0,N,8,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("no baud") << ",N,8,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("three fields") << "19200,N,8" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("five fields") << "19200,N,8,1,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("empty") << "" << false << 0 << 0 << 0 << 0;
+}
+
+void TestQtSerialLink::parseSettings()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+
+    const auto parsed = vantor::serial::parseLineSettings(text);
+    QCOMPARE(parsed.has_value(), valid);
+    if (!valid)
+        return;
+    QFETCH(int, baud);
+    QFETCH(int, parity);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QCOMPARE(parsed->baudRate, baud);
+    QCOMPARE(int(parsed->parity), parity);
+    QCOMPARE(int(parsed->dataBits), dataBits);
+    QCOMPARE(int(parsed->stopBits), stopBits);
+}
+
+void TestQtSerialLink::badSettingsKeepTheOldOnes()
+{
+    QVERIFY(!m_link->setSettings(QStringLiteral("19200,Q,8,1")));
+    QCOMPARE(m_link->settings(), QStringLiteral("19200,N,8,1"));
+}
+
+void TestQtSerialLink::openMissingDevice()
+{
+    const QString missing = m_dir.filePath(QStringLiteral("no-such-port"));
+    m_link->setPortName(missing);
+    QSignalSpy failed(m_link.get(), &QtSerialLink::portFailed);
+    QSignalSpy openChanged(m_link.get(), &QtSerialLink::openChanged);
+
+    QVERIFY(!m_link->open());
+    QVERIFY(!m_link->isOpen());
+    QCOMPARE(m_link->errorString(), missing + QStringLiteral(": no such device"));
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(), m_link->errorString());
+    QCOMPARE(openChanged.size(), 0);
+
+    // The name is kept: once the device is there, the same link opens.
+    m_link->setPortName(m_board->devicePath());
+    QVERIFY(m_link->open());
+    QVERIFY(m_link->errorString().isEmpty());
+    QCOMPARE(openChanged.size(), 1);
+}
+
+void TestQtSerialLink::writeWhileClosedFails()
+{
+    QVERIFY(!m_link->write(QByteArray::fromHex("28")));
+    QVERIFY(!m_link->errorString().isEmpty());
+    QTest::qWait(20);
+    QCOMPARE(m_board->bytesFromPanel().size(), 0);
+}
+
+void TestQtSerialLink::receiveThresholdRaisesOneEvent_data()
+{
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<int>("answerLength");
+    QTest::addColumn<int>("expectedEvents");
+
+    QTest::newRow("168 of 168") << 168 << 168 << 1;
+    QTest::newRow("168 of 170") << 168 << 170 << 1;
+    QTest::newRow("168 of 167") << 168 << 167 << 0;
+    QTest::newRow("1 of 168") << 1 << 168 << 1;
+    QTest::newRow("off") << 0 << 168 << 0;
+}
+
+void TestQtSerialLink::receiveThresholdRaisesOneEvent()
+{
+    QFETCH(int, threshold);
+    QFETCH(int, answerLength);
+    QFETCH(int, expectedEvents);
+
+    if (answerLength < 168)
+        m_board->injectFault({ vantor::sim::Fault::ShortAnswer, answerLength, 0, -1 });
+    else if (answerLength > 168)
+        m_board->injectFault({ vantor::sim::Fault::LongAnswer, answerLength - 168, 0, -1 });
+    m_board->setPaced(true); // the answer arrives in many small pieces
+    QVERIFY(m_link->open());
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+    m_link->setReceiveThreshold(threshold);
+
+    QVERIFY(m_link->write(QByteArray::fromHex("28")));
+    QTRY_COMPARE(m_link->bytesWaiting(), qsizetype(answerLength));
+    QTest::qWait(20);
+    QCOMPARE(countEvents(events, CommEvent::ReceiveThreshold), expectedEvents);
+    QCOMPARE(m_link->read().size(), answerLength);
+    QCOMPARE(m_link->bytesWaiting(), 0);
+}
+
+void TestQtSerialLink::readLengthBoundsARead()
+{
+    QVERIFY(m_link->open());
+    m_link->setReadLength(100);
+    QVERIFY(m_link->write(QByteArray::fromHex("08")));
+    QTRY_COMPARE(m_link->bytesWaiting(), 168);
+    QCOMPARE(m_link->read().size(), 100);
+    QCOMPARE(m_link->read().size(), 68);
+    QCOMPARE(m_link->read().size(), 0);
+}
+
+void TestQtSerialLink::sendEventComesAfterTheWrite()
+{
+    QVERIFY(m_link->open());
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+    m_link->setSendThreshold(1);
+
+    QVERIFY(m_link->write(QByteArray(217, '\0')));
+    QCOMPARE(events.size(), 0); // never from inside the write
+    QTRY_COMPARE(countEvents(events, CommEvent::SendThreshold), 1);
+    QTest::qWait(20);
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(m_board->bytesFromPanel().size(), 217);
+}
+
+void TestQtSerialLink::sendEventDroppedWhenThresholdCleared()
+{
+    QVERIFY(m_link->open());
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+
+    // Threshold cleared before the event is delivered: none comes.
+    m_link->setSendThreshold(1);
+    QVERIFY(m_link->write(QByteArray(14, '\0')));
+    m_link->setSendThreshold(0);
+    QTRY_COMPARE(m_board->bytesFromPanel().size(), 14);
+    QTest::qWait(30);
+    QCOMPARE(events.size(), 0);
+
+    // A discard after the write: the discarded block raises nothing either.
+    m_link->setSendThreshold(1);
+    QVERIFY(m_link->write(QByteArray(14, '\0')));
+    m_link->discardOutput();
+    QTest::qWait(30);
+    QCOMPARE(events.size(), 0);
+}
+
+void TestQtSerialLink::discardOutputKeepsAFlushedCommand()
+{
+    // The panel's start-up: 0x08 written, then at once discards and 0x18.
+    QVERIFY(m_link->open());
+    QSignalSpy commands(m_board.get(), &SimulatedBoard::commandReceived);
+    QVERIFY(m_link->write(QByteArray::fromHex("08")));
+    m_link->discardOutput();
+    m_link->discardInput();
+    QVERIFY(m_link->write(QByteArray::fromHex("18")));
+    QTRY_COMPARE(commands.size(), 2);
+    QCOMPARE(m_board->bytesFromPanel().toHex(), QByteArray("0818"));
+}
+
+void TestQtSerialLink::floodIsBounded()
+{
+    QVERIFY(m_link->open());
+    constexpr int kFlood = 300 * 1024;
+    m_board->flood(kFlood);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->droppedBytes() + m_link->bytesWaiting(), qint64(kFlood),
+                              10000);
+    QCOMPARE(m_link->bytesWaiting(), QtSerialLink::kReceiveLimit);
+    QVERIFY(m_link->isOpen());
+
+    // Once emptied the link works as before.
+    m_link->discardInput();
+    m_link->setReceiveThreshold(168);
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+    QVERIFY(m_link->write(QByteArray::fromHex("28")));
+    QTRY_COMPARE(events.size(), 1);
+    QCOMPARE(m_link->read().size(), 168);
+}
+
+void TestQtSerialLink::hangUpIsReportedOnceAndRecovered()
+{
+    QVERIFY(m_link->open());
+    QSignalSpy failed(m_link.get(), &QtSerialLink::portFailed);
+    QSignalSpy openChanged(m_link.get(), &QtSerialLink::openChanged);
+
+    m_board->hangUp();
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY(!m_link->isOpen());
+    QCOMPARE(openChanged.size(), 1);
+    QCOMPARE(openChanged.at(0).at(0).toBool(), false);
+    QVERIFY2(failed.at(0).at(0).toString().startsWith(m_board->devicePath()),
+             qPrintable(failed.at(0).at(0).toString()));
+    QTest::qWait(100);
+    QCOMPARE(failed.size(), 1); // reported once, not once per spin of the event loop
+
+    QVERIFY(!m_link->write(QByteArray::fromHex("28")));
+    QVERIFY(!m_link->open()); // the device is gone until the board comes back
+    QCOMPARE(failed.size(), 2);
+
+    QVERIFY(m_board->restart());
+    vantor::serial::PortControl control(*m_link, {});
+    QVERIFY(control.resetPort());
+    QVERIFY(m_link->isOpen());
+    m_link->setReceiveThreshold(168);
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+    QVERIFY(m_link->write(QByteArray::fromHex("28")));
+    QTRY_COMPARE(events.size(), 1);
+}
+
+void TestQtSerialLink::closeAndReopenKeepsTheLine()
+{
+    QVERIFY(m_link->open());
+    QSignalSpy failed(m_link.get(), &QtSerialLink::portFailed);
+    m_link->close();
+    QVERIFY(!m_link->isOpen());
+    QVERIFY(m_link->open());
+    m_link->setReceiveThreshold(168);
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+    QVERIFY(m_link->write(QByteArray::fromHex("28")));
+    QTRY_COMPARE(events.size(), 1);
+    QCOMPARE(failed.size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestQtSerialLink)
+#include "test_qtseriallink.moc"
