@@ -62,6 +62,25 @@ QFont panelFont(qreal points, bool bold)
 constexpr qreal kSmallPoints = 8.25;
 constexpr qreal kFramePoints = 9.0;
 constexpr qreal kVersionPoints = 9.75;
+constexpr int kOneLineHeight = 255;
+
+// Frames are opaque (the captions designed to lie under one stay covered) and draw their
+// caption on the border line, so that the designed child positions
+// (240 twips below a frame's top for the first row) clear it.
+constexpr auto kFrameStyle = R"(
+QGroupBox {
+    border: 1px solid palette(mid);
+    border-radius: 2px;
+    margin-top: 7px;
+    background-color: palette(window);
+}
+QGroupBox::title {
+    subcontrol-origin: margin;
+    subcontrol-position: top left;
+    left: 6px;
+    padding: 0 2px;
+}
+)";
 
 // A label shows its caption without mnemonic markers: "&&" is one "&", a single "&" vanishes.
 QString displayCaption(const char *caption)
@@ -108,7 +127,10 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     auto *label = new QLabel(displayCaption(caption), parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    // Captions of two lines' height wrap; one-line captions keep their text whole, since the
+    // stand-in face can be wider than the designed one.
+    const bool oneLine = place.height <= kOneLineHeight;
+    label->setWordWrap(!oneLine);
     label->setGeometry(pixels(place));
     if (isValueLook(look)) {
         label->setFont(panelFont(points, true));
@@ -121,6 +143,8 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     } else {
         label->setFont(panelFont(points, look == Look::BoldCaption));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (oneLine)
+            label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     }
     return label;
 }
@@ -226,6 +250,7 @@ void MainWindow::buildContent()
     c.Master_Frame->setObjectName(QStringLiteral("Master_Frame"));
     c.Master_Frame->setFrameShape(QFrame::NoFrame);
     c.Master_Frame->setGeometry(pixels(layout::kMasterFrame));
+    c.Master_Frame->setStyleSheet(QString::fromLatin1(kFrameStyle));
 
     c.VScroll1 = new QScrollBar(Qt::Vertical, central);
     c.VScroll1->setObjectName(QStringLiteral("VScroll1"));
@@ -244,8 +269,6 @@ void MainWindow::buildContent()
         frame->setObjectName(QString::fromUtf8(row.name));
         frame->setFont(panelFont(row.large ? kFramePoints : kSmallPoints, true));
         frame->setGeometry(pixels(row.place));
-        // Opaque, so the captions designed to lie under a frame stay covered.
-        frame->setAutoFillBackground(true);
         c.*row.member = frame;
     }
     containers[static_cast<int>(Container::SysCtrl)] = c.Sys_Ctrl;
@@ -542,8 +565,12 @@ void MainWindow::showPortState()
         text = tr("%1 not open: %2").arg(where, m_portFailure);
     else
         text = tr("%1 closed").arg(where);
-    if (text != m_portState->text())
-        qCInfo(lcWindow).noquote() << text;
+    if (text != m_portState->text()) {
+        if (m_link.isOpen())
+            qCDebug(lcWindow).noquote() << text;
+        else
+            qCInfo(lcWindow).noquote() << text;
+    }
     m_portState->setText(text);
 }
 

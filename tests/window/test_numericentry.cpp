@@ -1,14 +1,228 @@
 #include <window/numericentry.h>
 
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QMenu>
 #include <QTest>
+
+using vantor::window::NumericEntry;
 
 class NumericEntryTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void placeholder() { }
+    void typing_data();
+    void typing();
+    void typingReplacesSelection();
+    void keysWithoutCharacterStillWork();
+    void editShortcutsInsertNothing_data();
+    void editShortcutsInsertNothing();
+    void contextMenuPasteIsSafe_data();
+    void contextMenuPasteIsSafe();
+    void programTextIsShownWhole();
+    void inputMethodCommitsDigitsOnly();
+    void listKeys_data();
+    void listKeys();
 };
+
+void NumericEntryTest::typing_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("decimal point discarded") << 3 << ""
+                                             << "1.5"
+                                             << "15";
+    QTest::newRow("sign discarded") << 2 << ""
+                                    << "-5"
+                                    << "5";
+    QTest::newRow("third digit into a two-digit field") << 2 << ""
+                                                        << "123"
+                                                        << "12";
+    QTest::newRow("letters, blanks, exponent, plus") << 5 << ""
+                                                     << "a1 b2e3+"
+                                                     << "123";
+    QTest::newRow("enter and escape discarded") << 3 << ""
+                                                << "1\r\x1b"
+                                                   "2"
+                                                << "12";
+    QTest::newRow("backspace removes the character before the cursor") << 3 << ""
+                                                                       << "12\b3"
+                                                                       << "13";
+    QTest::newRow("backspace in an empty field") << 3 << ""
+                                                 << "\b\b7"
+                                                 << "7";
+    QTest::newRow("backspace frees room in a full field") << 2 << "99"
+                                                          << "\b4"
+                                                          << "94";
+    QTest::newRow("digit into a full field is not inserted") << 5 << "26500"
+                                                             << "1"
+                                                             << "26500";
+    QTest::newRow("field longer than its limit takes no digit") << 2 << "200"
+                                                                << "5"
+                                                                << "200";
+    QTest::newRow("but backspace still works there") << 2 << "200"
+                                                     << "\b"
+                                                     << "20";
+}
+
+void NumericEntryTest::typing()
+{
+    QFETCH(int, limit);
+    QFETCH(QString, before);
+    QFETCH(QString, keys);
+    QFETCH(QString, after);
+
+    NumericEntry entry(limit);
+    entry.setText(before);
+    QTest::keyClicks(&entry, keys);
+    QCOMPARE(entry.text(), after);
+}
+
+void NumericEntryTest::typingReplacesSelection()
+{
+    NumericEntry entry(2);
+    entry.setText(QStringLiteral("12"));
+    entry.selectAll();
+    QTest::keyClicks(&entry, QStringLiteral("7"));
+    QCOMPARE(entry.text(), QStringLiteral("7"));
+
+    entry.setText(QStringLiteral("34"));
+    entry.setSelection(0, 1);
+    QTest::keyClicks(&entry, QStringLiteral("5"));
+    QCOMPARE(entry.text(), QStringLiteral("54"));
+}
+
+void NumericEntryTest::keysWithoutCharacterStillWork()
+{
+    NumericEntry entry(3);
+    entry.setText(QStringLiteral("13"));
+    QTest::keyClick(&entry, Qt::Key_Left);
+    QTest::keyClicks(&entry, QStringLiteral("2"));
+    QCOMPARE(entry.text(), QStringLiteral("123"));
+    QTest::keyClick(&entry, Qt::Key_Home);
+    QTest::keyClick(&entry, Qt::Key_Delete);
+    QCOMPARE(entry.text(), QStringLiteral("23"));
+    QTest::keyClick(&entry, Qt::Key_End);
+    QTest::keyClicks(&entry, QStringLiteral("9"));
+    QCOMPARE(entry.text(), QStringLiteral("239"));
+}
+
+void NumericEntryTest::editShortcutsInsertNothing_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+
+    QTest::newRow("Ctrl+V") << int(Qt::Key_V) << int(Qt::ControlModifier);
+    QTest::newRow("Shift+Insert") << int(Qt::Key_Insert) << int(Qt::ShiftModifier);
+    QTest::newRow("Ctrl+X") << int(Qt::Key_X) << int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+Z") << int(Qt::Key_Z) << int(Qt::ControlModifier);
+}
+
+void NumericEntryTest::editShortcutsInsertNothing()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("45"));
+    NumericEntry entry(5);
+    entry.setText(QStringLiteral("1"));
+    QTest::keyClicks(&entry, QStringLiteral("2"));
+    entry.selectAll();
+    QTest::keyClick(&entry, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(entry.text(), QStringLiteral("12"));
+}
+
+void NumericEntryTest::contextMenuPasteIsSafe_data()
+{
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("selectAll");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("only the digits arrive") << "4a5-6.0" << 5 << "" << false << "4560";
+    QTest::newRow("cut to the limit") << "123456" << 3 << "" << false << "123";
+    QTest::newRow("cut to the room left") << "789" << 5 << "12" << false << "12789";
+    QTest::newRow("nothing into a full field") << "99" << 2 << "12" << false << "12";
+    QTest::newRow("replaces the selection") << "7" << 2 << "12" << true << "7";
+    QTest::newRow("no digits, nothing") << "abc" << 3 << "1" << false << "1";
+}
+
+void NumericEntryTest::contextMenuPasteIsSafe()
+{
+    QFETCH(QString, clipboard);
+    QFETCH(int, limit);
+    QFETCH(QString, before);
+    QFETCH(bool, selectAll);
+    QFETCH(QString, after);
+
+    QGuiApplication::clipboard()->setText(clipboard);
+    NumericEntry entry(limit);
+    entry.setText(before);
+    if (selectAll)
+        entry.selectAll();
+    std::unique_ptr<QMenu> menu(entry.createEntryContextMenu());
+    auto *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"));
+    QVERIFY2(paste, "the entry's menu offers paste");
+    paste->trigger();
+    QCOMPARE(entry.text(), after);
+}
+
+void NumericEntryTest::programTextIsShownWhole()
+{
+    // The board may report a powered order of 200 into a field the operator types 2 digits into.
+    NumericEntry entry(2);
+    entry.setText(QStringLiteral("200"));
+    QCOMPARE(entry.text(), QStringLiteral("200"));
+    entry.setText(QStringLiteral("65535"));
+    QCOMPARE(entry.text(), QStringLiteral("65535"));
+}
+
+void NumericEntryTest::inputMethodCommitsDigitsOnly()
+{
+    NumericEntry entry(3);
+    QInputMethodEvent event;
+    event.setCommitString(QStringLiteral("1a2-34"));
+    QCoreApplication::sendEvent(&entry, &event);
+    QCOMPARE(entry.text(), QStringLiteral("123"));
+}
+
+void NumericEntryTest::listKeys_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("a digit searches the list") << "1" << 0 << "16";
+    QTest::newRow("letters discarded") << "x" << 0 << "8";
+    QTest::newRow("blank discarded") << " " << 0 << "8";
+    QTest::newRow("arrow keys still move") << "" << int(Qt::Key_Down) << "16";
+}
+
+void NumericEntryTest::listKeys()
+{
+    QFETCH(QString, keys);
+    QFETCH(int, key);
+    QFETCH(QString, after);
+
+    QComboBox list;
+    list.addItems({ "8", "16", "24", "32", "40", "48" });
+    vantor::window::installKeyFilter(&list);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    if (!keys.isEmpty())
+        QTest::keyClicks(&list, keys);
+    if (key)
+        QTest::keyClick(&list, Qt::Key(key));
+    QCOMPARE(list.currentText(), after);
+}
 
 QTEST_MAIN(NumericEntryTest)
 #include "test_numericentry.moc"
