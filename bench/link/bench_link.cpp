@@ -1,0 +1,217 @@
+// Two measurements of the link:
+//  - the round trip of one port refresh over a pseudo-terminal, from the request to the decoded
+//    answer, against the wire's own limit at 19200 bit/s (and unpaced, for the overhead alone);
+//  - the transaction engine's own CPU time per transaction, on a fake link and fake timers.
+
+#include "fakes.h"
+
+#include <protocol/communication.h>
+#include <serial/qtseriallink.h>
+#include <sim/simulatedboard.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+using vantor::protocol::Communication;
+using vantor::protocol::RequestKind;
+
+namespace {
+
+// One request byte and a 168-byte answer, 10 bits a byte at 19200 bit/s.
+constexpr double kWireLimitMs = (1 + 168) * 10 * 1000.0 / 19200;
+
+struct Stats
+{
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+
+Stats statsOf(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    if (samples.empty())
+        return {};
+    return { samples[samples.size() / 2], samples.front(), samples.back() };
+}
+
+double threadCpuNs()
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
+}
+
+// Round trips of port refreshes through the real link and engine; empty on failure.
+std::vector<double> roundTrips(const QString &device, int runs, QTextStream &err)
+{
+    vantor::serial::QtSerialLink link;
+    link.setPortName(device);
+    if (!link.open()) {
+        err << "cannot open " << device << ": " << link.errorString() << Qt::endl;
+        return {};
+    }
+    int decoded = 0;
+    vantor::protocol::Hooks hooks;
+    hooks.decodeAnswer = [&decoded](std::uint8_t, std::span<const std::uint8_t>) {
+        ++decoded;
+    };
+    vantor::protocol::QtTimer timer1;
+    vantor::protocol::QtTimer timer2;
+    Communication engine(link, timer1, timer2, hooks);
+
+    std::vector<double> samples;
+    constexpr int kWarmUp = 2;
+    for (int run = 0; run < runs + kWarmUp; ++run) {
+        QEventLoop loop;
+        const auto done
+            = QObject::connect(&engine, &Communication::requestCompleted, &loop, &QEventLoop::quit);
+        const auto lost
+            = QObject::connect(&engine, &Communication::requestTimedOut, &loop, &QEventLoop::quit);
+        const int before = decoded;
+        QElapsedTimer clock;
+        clock.start();
+        engine.requestPortRefresh();
+        loop.exec();
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        QObject::disconnect(done);
+        QObject::disconnect(lost);
+        if (decoded != before + 1) {
+            err << "refresh " << run << " got no answer" << Qt::endl;
+            return {};
+        }
+        if (run >= kWarmUp)
+            samples.push_back(ms);
+    }
+    return samples;
+}
+
+// CPU time of the engine alone per transaction, in microseconds: median over batches.
+Stats engineCpu(RequestKind kind, int batches, int perBatch)
+{
+    using vantor::testing::FakeLink;
+    using vantor::testing::FakeTimer;
+    FakeLink link;
+    FakeTimer timer1;
+    FakeTimer timer2;
+    std::size_t sink = 0;
+    vantor::protocol::Hooks hooks;
+    hooks.decodeAnswer = [&sink](std::uint8_t code, std::span<const std::uint8_t> answer) {
+        sink += code + answer[167];
+    };
+    hooks.buildSystemBlock
+        = [&sink](vantor::protocol::SystemBlock &block) -> std::optional<QString> {
+        block[0] = 8;
+        ++sink;
+        return std::nullopt;
+    };
+    hooks.buildPortBlock = [&sink](vantor::protocol::PortBlock &block) -> std::optional<QString> {
+        block[0] = 0x20;
+        ++sink;
+        return std::nullopt;
+    };
+    hooks.selectedTab = [] {
+        return 0;
+    };
+    Communication engine(link, timer1, timer2, hooks);
+
+    const QByteArray answer(168, char(0x5a));
+    const QByteArray ack(1, char(0x06));
+    std::vector<double> samples;
+    for (int b = 0; b < batches; ++b) {
+        const double start = threadCpuNs();
+        for (int i = 0; i < perBatch; ++i) {
+            engine.request(kind);
+            if (kind == RequestKind::PortRefresh) {
+                link.feed(answer);
+            } else {
+                link.feed(ack);
+                link.drain();
+            }
+            link.writes.clear();
+        }
+        samples.push_back((threadCpuNs() - start) / perBatch / 1000.0);
+    }
+    // Every transaction ended, and each kind did its work (a decode or a built block).
+    if (engine.transactionBusy() || sink == 0)
+        return {};
+    return statsOf(samples);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Measures the serial link and the engine."));
+    parser.addHelpOption();
+    const QCommandLineOption runsOption(QStringLiteral("runs"),
+                                        QStringLiteral("Round trips to time (default 30)."),
+                                        QStringLiteral("N"), QStringLiteral("30"));
+    const QCommandLineOption deviceOption(
+        QStringLiteral("device"),
+        QStringLiteral("Time a board already on PATH (vantor-sim or real) instead of the built-in "
+                       "one."),
+        QStringLiteral("PATH"));
+    parser.addOptions({ runsOption, deviceOption });
+    parser.process(app);
+    QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.info=false"));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int runs = qMax(1, parser.value(runsOption).toInt());
+    out.setRealNumberNotation(QTextStream::FixedNotation);
+
+    const auto report = [&out](const QString &what, const Stats &s, const QString &unit) {
+        out.setRealNumberPrecision(s.median < 10 ? 2 : 1);
+        out << what << ": median " << s.median << ' ' << unit << " (min " << s.min << ", max "
+            << s.max << ")" << Qt::endl;
+    };
+
+    if (parser.isSet(deviceOption)) {
+        const auto samples = roundTrips(parser.value(deviceOption), runs, err);
+        if (samples.empty())
+            return 1;
+        report(QStringLiteral("port refresh round trip, %1 runs").arg(runs), statsOf(samples),
+               QStringLiteral("ms"));
+    } else {
+        QTemporaryDir dir;
+        for (const bool paced : { true, false }) {
+            vantor::sim::SimulatedBoard board;
+            board.setPaced(paced);
+            if (!board.start(dir.filePath(QStringLiteral("board")))) {
+                err << "cannot start the board: " << board.errorString() << Qt::endl;
+                return 1;
+            }
+            const auto samples = roundTrips(board.devicePath(), runs, err);
+            if (samples.empty())
+                return 1;
+            report(QStringLiteral("port refresh round trip, %1, %2 runs")
+                       .arg(paced ? QStringLiteral("19200 bit/s") : QStringLiteral("unpaced"))
+                       .arg(runs),
+                   statsOf(samples), QStringLiteral("ms"));
+        }
+    }
+    out.setRealNumberPrecision(1);
+    out << "wire limit: 169 bytes x 10 bits / 19200 bit/s = " << kWireLimitMs << " ms" << Qt::endl;
+
+    constexpr int kBatches = 51;
+    constexpr int kPerBatch = 2000;
+    const QString batches = QStringLiteral(", %1 x %2").arg(kBatches).arg(kPerBatch);
+    report(QStringLiteral("engine CPU per port refresh") + batches,
+           engineCpu(RequestKind::PortRefresh, kBatches, kPerBatch), QStringLiteral("us"));
+    report(QStringLiteral("engine CPU per system write") + batches,
+           engineCpu(RequestKind::SystemWrite, kBatches, kPerBatch), QStringLiteral("us"));
+    report(QStringLiteral("engine CPU per port write") + batches,
+           engineCpu(RequestKind::PortWrite, kBatches, kPerBatch), QStringLiteral("us"));
+    return 0;
+}
