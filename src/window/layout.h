@@ -35,9 +35,9 @@ inline constexpr QRgb kOrange = 0xFF8000;
 inline constexpr QRgb kGreen = 0x00FF00;
 inline constexpr QRgb kYellow = 0xFFFF00;
 
-// Designed outer size of the window and height of its client area.
+// The designed window: 12300 twips wide outside, its client area 7860 high. The panel adds
+// tab headers and a status bar below the menu, so it sizes the client area, not the frame.
 inline constexpr int kDesignedWidth = 12300;
-inline constexpr int kDesignedHeight = 8500;
 inline constexpr int kDesignedClientHeight = 7860;
 inline constexpr int kResizeMargin = 1000;
 
