@@ -1,0 +1,623 @@
+// Answers decoded into the real window, and write blocks built from it.
+
+#include <fakes.h>
+
+#include <window/controls.h>
+#include <window/decodeglue.h>
+#include <window/encodeglue.h>
+#include <window/ledwidget.h>
+#include <window/mainwindow.h>
+#include <window/numericentry.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <memory>
+
+using namespace vantor;
+using window::MainControls;
+
+namespace {
+
+constexpr std::uint8_t kWholeRead = 8;
+constexpr std::uint8_t kRefresh = 40;
+
+// The bits of snapshot bytes 0..12 and 19..52 that the write blocks carry back: everything
+// except the bits the snapshot never reads, the I2C address bits above bit 4, and bit 2 of
+// byte 4 ("Calibrate System", which the board never reports).
+// clang-format off
+const QByteArray kSystemMask = QByteArray::fromHex("ff381fff f3ffffffff 0fff07ff");
+const QByteArray kPortMask = QByteArray::fromHex(
+    "fefefefefefefefe 6767676767676767 ffffffffffffffff ffffffffffffffff ffff");
+// clang-format on
+
+// A snapshot of an eight-port board, zero but for the given bytes.
+QByteArray snapshotWith(std::initializer_list<std::pair<int, int>> bytes)
+{
+    QByteArray block(168, '\0');
+    block[0] = 8;
+    for (const auto &[offset, value] : bytes)
+        block[offset] = static_cast<char>(value);
+    return block;
+}
+
+std::span<const std::uint8_t> span(const QByteArray &block)
+{
+    return { reinterpret_cast<const std::uint8_t *>(block.constData()),
+             static_cast<std::size_t>(block.size()) };
+}
+
+// The documented system example in bytes 0..14, and the documented port-0 example.
+QByteArray workedExample()
+{
+    QByteArray block = snapshotWith({ { 35, 3 },
+                                      { 51, 0x02 },
+                                      { 53, 0x01 },
+                                      { 54, 0x00 },
+                                      { 69, 0xD4 },
+                                      { 70, 0x30 },
+                                      { 85, 2 },
+                                      { 93, 0x64 },
+                                      { 94, 0x00 },
+                                      { 109, 0xB1 },
+                                      { 110, 0x0D },
+                                      { 125, 0xC0 },
+                                      { 126, 0x12 },
+                                      { 141, 0x9F },
+                                      { 142, 0x00 },
+                                      { 157, 0x04 },
+                                      // Port 0 enabled, so its green LED may show.
+                                      { 27, 0x20 } });
+    block.replace(0, 15, QByteArray::fromHex("081030a5961c25c2330d5a010a150c"));
+    return block;
+}
+
+// What a control shows, as one text: captions and entry texts, the selected item, or the
+// check value.
+QString shown(QWidget *w)
+{
+    if (auto *box = qobject_cast<QCheckBox *>(w))
+        return QString::number(window::checkValue(box));
+    if (auto *list = qobject_cast<QComboBox *>(w))
+        return list->currentText();
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->text();
+    if (auto *entry = qobject_cast<QLineEdit *>(w))
+        return entry->text();
+    return QStringLiteral("?");
+}
+
+// Records the order in which watched controls get their hover texts and change visibility.
+class OrderSpy : public QObject
+{
+public:
+    void watch(QWidget *w) { w->installEventFilter(this); }
+    QStringList seen;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::ToolTipChange:
+            seen << watched->objectName() + QStringLiteral(" hover, caption ")
+                    + static_cast<QLabel *>(watched)->text();
+            break;
+        case QEvent::ShowToParent:
+            seen << watched->objectName() + QStringLiteral(" shown");
+            break;
+        case QEvent::HideToParent:
+            seen << watched->objectName() + QStringLiteral(" hidden");
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+// Notes what another label shows whenever the watched label gets a hover text.
+class HoverProbe : public QObject
+{
+public:
+    explicit HoverProbe(QLabel *other)
+        : m_other(other)
+    {
+    }
+    QStringList seen;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ToolTipChange)
+            seen << m_other->text();
+        return false;
+    }
+
+private:
+    QLabel *m_other;
+};
+
+} // namespace
+
+class TestGlue : public QObject
+{
+    Q_OBJECT
+
+private:
+    serial::PortMap m_map;
+    std::unique_ptr<testing::FakeLink> m_link;
+    std::unique_ptr<testing::FakeTimer> m_timer1;
+    std::unique_ptr<testing::FakeTimer> m_timer2;
+    std::unique_ptr<window::MainWindow> m_window;
+    QStringList m_reports;
+
+    MainControls &c() { return m_window->controls(); }
+    QWidget *control(const QString &name) { return m_window->findChild<QWidget *>(name); }
+
+    void decode(std::uint8_t code, const QByteArray &block, int group = 0, int portCount = 8)
+    {
+        window::decodeAnswer(c(), code, span(block), group, portCount,
+                             [this](const QString &m) { m_reports << m; });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QLoggingCategory::setFilterRules(QStringLiteral("vantor.window.info=false"));
+    }
+
+    void init()
+    {
+        m_link = std::make_unique<testing::FakeLink>();
+        m_timer1 = std::make_unique<testing::FakeTimer>();
+        m_timer2 = std::make_unique<testing::FakeTimer>();
+        m_window
+            = std::make_unique<window::MainWindow>(*m_link, m_map, m_timer1.get(), m_timer2.get());
+        m_reports.clear();
+    }
+
+    void cleanup() { m_window.reset(); }
+
+    void workedExampleIntoWindow_data()
+    {
+        QTest::addColumn<std::uint8_t>("code");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+
+        const auto both = [](const char *name, const char *text) {
+            QTest::addRow("whole read %s", name)
+                << kWholeRead << QString::fromLatin1(name) << QString::fromLatin1(text);
+            QTest::addRow("refresh %s", name)
+                << kRefresh << QString::fromLatin1(name) << QString::fromLatin1(text);
+        };
+        const auto whole = [](const char *name, const char *text) {
+            QTest::addRow("whole read %s", name)
+                << kWholeRead << QString::fromLatin1(name) << QString::fromLatin1(text);
+        };
+        whole("SYS_PORT_CNT", "8");
+        whole("NOISE_MST_EN_1", "50 Hz");
+        whole("NOISE_MST_EN_2", "0");
+        whole("Brellik_I2C_ADDR", "48");
+        whole("FLT_PWR_CYCLES_1", "10");
+        whole("FLT_PWR_CYCLES_2", "5");
+        whole("COMMON_CTRL_1", "1");
+        whole("COMMON_CTRL_2", "0");
+        whole("COMMON_CTRL_3", "0");
+        whole("COMMON_CTRL_5", "1");
+        whole("COMMON_CTRL_6", "0");
+        whole("PD_R_LOW", "19000");
+        whole("PD_R_HIGH", "26500");
+        whole("LEG_SUPP_1", "1");
+        whole("LEG_SUPP_2", "1");
+        whole("LEG_SUPP_3", "0");
+        whole("LEG_SUPP_4", "1");
+        whole("MAX_SYS_PWR", "346");
+        whole("STARTUP_OL_DLY", "10");
+        whole("REV_IDENT_1", "1.21");
+        whole("REV_IDENT_2", "1.5");
+        whole("PORT_SYS_MGMNT_2_0", "1");
+        whole("PORT_PWR_ORDER_2_0", "3");
+        whole("PORT_LED_DRV_0", "Green");
+        both("COMMON_CTRL_4", "1");
+        both("PORT_SVC_NUM", "0");
+        both("BOX_PWR", "0");
+        both("PORT_PWR_ORDER_1_0", "3");
+        both("PORT_DISC_C_0", "0.1");
+        both("PORT_DISC_R_0", "25000");
+        both("PORT_CLASS_2_0", "2: 7W");
+        both("PORT_CLASS_1_0", "10");
+        both("PORT_CURRENT_0", "350.5");
+        both("PORT_VOLTAGE_0", "48");
+        both("PORT_POWER_0", "15.9");
+        both("PORT_FLT_MODE_1_0", "Null");
+        both("PORT_FLT_MODE_2_0", "Ramp Up");
+        both("PORT_CLASS_2_1", "0: 15.4W");
+        both("PORT_FLT_MODE_2_7", "Port Off");
+    }
+
+    void workedExampleIntoWindow()
+    {
+        QFETCH(std::uint8_t, code);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        // A refresh shows the port as enabled only if the window already says so.
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[0], 1);
+        decode(code, workedExample());
+        QWidget *w = control(name);
+        QVERIFY2(w, qPrintable(name + QStringLiteral(" does not exist")));
+        QCOMPARE(shown(w), expected);
+        QVERIFY(m_reports.isEmpty());
+    }
+
+    void workedExampleLedsAndHoverTexts()
+    {
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[0], 1);
+        decode(kRefresh, workedExample());
+        QVERIFY(!c().Port_LED_Green[0]->isHidden());
+        QVERIFY(c().Port_LED_Red[0]->isHidden());
+        QVERIFY(c().Port_LED_Yellow[0]->isHidden());
+        QCOMPARE(c().PORT_FLT_MODE_1[0]->toolTip(), QStringLiteral("Null State"));
+        QCOMPARE(c().PORT_FLT_MODE_2[0]->toolTip(), QStringLiteral("Ramp Port Voltage Up"));
+    }
+
+    // Each LED lights by its code and the port's "Port Enable" box; offset 51 = 0x1B gives
+    // codes 3, 2, 1, 0 to ports 0..3.
+    void ledIndication_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("portEnable");
+        QTest::addColumn<QString>("lit");
+
+        QTest::newRow("code 3 lights nothing") << 0 << 1 << QString();
+        QTest::newRow("code 2 enabled is green") << 1 << 1 << QStringLiteral("green");
+        QTest::newRow("code 2 disabled is yellow") << 1 << 0 << QStringLiteral("yellow");
+        QTest::newRow("code 1 is red") << 2 << 1 << QStringLiteral("red");
+        QTest::newRow("code 0 is yellow") << 3 << 0 << QStringLiteral("yellow");
+    }
+
+    void ledIndication()
+    {
+        QFETCH(int, port);
+        QFETCH(int, portEnable);
+        QFETCH(QString, lit);
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[port], portEnable);
+        decode(kRefresh, snapshotWith({ { 51, 0x1B } }));
+        QCOMPARE(!c().Port_LED_Green[port]->isHidden(), lit == QLatin1String("green"));
+        QCOMPARE(!c().Port_LED_Red[port]->isHidden(), lit == QLatin1String("red"));
+        QCOMPARE(!c().Port_LED_Yellow[port]->isHidden(), lit == QLatin1String("yellow"));
+    }
+
+    void writeOrder()
+    {
+        OrderSpy spy;
+        spy.watch(c().Port_LED_Green[0]);
+        spy.watch(c().Port_LED_Red[0]);
+        spy.watch(c().Port_LED_Yellow[0]);
+        spy.watch(c().PORT_FLT_MODE_1[0]);
+        spy.watch(c().PORT_FLT_MODE_2[0]);
+        // Code 3 puts every LED out; status byte 0x34 is "OI Short" / "Ramp Up".
+        decode(kRefresh, snapshotWith({ { 51, 0x03 }, { 157, 0x34 } }));
+        const QStringList expected {
+            QStringLiteral("Port_LED_Green_0 hidden"),
+            QStringLiteral("Port_LED_Red_0 hidden"),
+            QStringLiteral("Port_LED_Yellow_0 hidden"),
+            QStringLiteral("PORT_FLT_MODE_1_0 hover, caption (status)"),
+            QStringLiteral("PORT_FLT_MODE_2_0 hover, caption (status)"),
+        };
+        QCOMPARE(spy.seen, expected);
+        QCOMPARE(c().PORT_FLT_MODE_1[0]->text(), QStringLiteral("OI Short"));
+
+        // Fault label before mode label: when the mode label gets its hover text the fault
+        // label already shows its new caption.
+        HoverProbe probe(c().PORT_FLT_MODE_1[0]);
+        c().PORT_FLT_MODE_2[0]->installEventFilter(&probe);
+        decode(kRefresh, snapshotWith({ { 157, 0xA9 } }));
+        QCOMPARE(probe.seen, QStringList { QStringLiteral("Disconnect") });
+        QCOMPARE(c().PORT_FLT_MODE_2[0]->text(), QStringLiteral("V Sample"));
+    }
+
+    // A refresh recomputes only the disabled paused-fault boxes; a whole read recomputes all.
+    void pausedFaultLatch()
+    {
+        QCheckBox *box = c().FAULT_PAUSED[0];
+        window::setCheckValue(c().COMMON_CTRL_1, 1);
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[0], 1);
+        const QByteArray paused = snapshotWith({ { 167, 0x01 } });
+        const QByteArray clear = snapshotWith({});
+
+        decode(kRefresh, paused);
+        QCOMPARE(window::checkValue(box), 1);
+        QVERIFY(box->isEnabled());
+
+        decode(kRefresh, clear);
+        QCOMPARE(window::checkValue(box), 1);
+        QVERIFY(box->isEnabled());
+
+        // The operator clears the mark; the device still reports it, and refreshes keep the
+        // operator's choice.
+        window::setCheckValue(box, 0);
+        decode(kRefresh, paused);
+        QCOMPARE(window::checkValue(box), 0);
+        QVERIFY(box->isEnabled());
+
+        // Master enable and port enable come from the snapshot in a whole read.
+        decode(kWholeRead, snapshotWith({ { 4, 0x80 }, { 27, 0x20 }, { 167, 0x00 } }));
+        QCOMPARE(window::checkValue(box), 0);
+        QVERIFY(!box->isEnabled());
+
+        // A disabled box follows every refresh.
+        decode(kRefresh, paused);
+        QCOMPARE(window::checkValue(box), 1);
+        QVERIFY(box->isEnabled());
+    }
+
+    void pausedFaultsByWholeRead_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<QList<int>>("values");
+
+        QTest::newRow("all bits without Master Enable")
+            << snapshotWith({ { 4, 0x00 }, { 27, 0x20 }, { 28, 0x20 }, { 167, 0xFF } })
+            << QList<int> { 0, 0, 0, 0, 0, 0, 0, 0 };
+        QTest::newRow("port 0 paused") << snapshotWith({ { 4, 0x80 }, { 27, 0x20 }, { 167, 0x01 } })
+                                       << QList<int> { 1, 0, 0, 0, 0, 0, 0, 0 };
+        QTest::newRow("port 5 paused but not enabled")
+            << snapshotWith({ { 4, 0x80 }, { 27 + 5, 0x40 }, { 167, 0x20 } })
+            << QList<int> { 0, 0, 0, 0, 0, 0, 0, 0 };
+        QTest::newRow("ports 6 and 7 paused")
+            << snapshotWith({ { 4, 0x80 }, { 33, 0x20 }, { 34, 0x27 }, { 167, 0xC0 } })
+            << QList<int> { 0, 0, 0, 0, 0, 0, 1, 1 };
+    }
+
+    void pausedFaultsByWholeRead()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(QList<int>, values);
+        for (int p = 0; p < 8; ++p) {
+            // Whatever the boxes held, and enabled or not, a whole read sets them.
+            window::setCheckValue(c().FAULT_PAUSED[p], 1 - values[p]);
+            c().FAULT_PAUSED[p]->setEnabled(p % 2 == 0);
+        }
+        decode(kWholeRead, block);
+        for (int p = 0; p < 8; ++p) {
+            QCOMPARE(window::checkValue(c().FAULT_PAUSED[p]), values[p]);
+            QCOMPARE(c().FAULT_PAUSED[p]->isEnabled(), values[p] == 1);
+        }
+    }
+
+    void pausedFaultNeedsMasterEnable()
+    {
+        window::setCheckValue(c().COMMON_CTRL_1, 0);
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[2], 1);
+        decode(kRefresh, snapshotWith({ { 167, 0x04 } }));
+        QCOMPARE(window::checkValue(c().FAULT_PAUSED[2]), 0);
+        QVERIFY(!c().FAULT_PAUSED[2]->isEnabled());
+    }
+
+    // Texts the board reports are shown whole, even beyond what the operator may type.
+    void textsAreNotCutToTheTypingLimit_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("powered order 200")
+            << snapshotWith({ { 35 + 4, 200 } }) << QStringLiteral("PORT_PWR_ORDER_2_4")
+            << QStringLiteral("200");
+        QTest::newRow("discovery limit 131070")
+            << snapshotWith({ { 7, 0xFF }, { 8, 0xFF } }) << QStringLiteral("PD_R_HIGH")
+            << QStringLiteral("131070");
+        QTest::newRow("power limit 2047")
+            << snapshotWith({ { 10, 0xFF }, { 11, 0xFF } }) << QStringLiteral("MAX_SYS_PWR")
+            << QStringLiteral("2047");
+    }
+
+    void textsAreNotCutToTheTypingLimit()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        decode(kWholeRead, block);
+        QCOMPARE(shown(control(name)), expected);
+    }
+
+    void refreshTouchesOnlyStatus()
+    {
+        c().PD_R_LOW->setText(QStringLiteral("12345"));
+        window::setCheckValue(c().PORT_MODE_BYPS[0][0], 1);
+        decode(kRefresh, snapshotWith({ { 4, 0x10 }, { 5, 0x11 }, { 19, 0x00 } }));
+        QCOMPARE(c().PD_R_LOW->text(), QStringLiteral("12345"));
+        QCOMPARE(window::checkValue(c().PORT_MODE_BYPS[0][0]), 1);
+        QCOMPARE(window::checkValue(c().COMMON_CTRL_4), 1);
+    }
+
+    void portCountNotInTheList()
+    {
+        c().SYS_PORT_CNT->setCurrentIndex(1);
+        decode(kWholeRead, snapshotWith({ { 0, 12 } }));
+        QCOMPARE(c().SYS_PORT_CNT->currentText(), QStringLiteral("16"));
+        QCOMPARE(c().SYS_PORT_CNT->count(), 6);
+        QCOMPARE(m_reports,
+                 QStringList { QStringLiteral("The board reports 12 ports; the list keeps 16") });
+    }
+
+    void ledDriveListsFollowDirectWrite_data()
+    {
+        QTest::addColumn<int>("portCount");
+        QTest::addColumn<int>("touched");
+
+        QTest::newRow("8 ports") << 8 << 8;
+        QTest::newRow("16 ports") << 16 << 16;
+        QTest::newRow("more ports than lists") << 200 << 64;
+    }
+
+    void ledDriveListsFollowDirectWrite()
+    {
+        QFETCH(int, portCount);
+        QFETCH(int, touched);
+        for (QComboBox *list : c().PORT_LED_DRV)
+            list->setEnabled(true);
+        // Bit 1 of offset 4 clear disables the lists; their items are still set.
+        decode(kWholeRead, snapshotWith({ { 4, 0x00 }, { 51, 0xE4 } }), 0, portCount);
+        for (int e = 0; e < 64; ++e)
+            QCOMPARE(c().PORT_LED_DRV[e]->isEnabled(), e >= touched);
+        QCOMPARE(c().PORT_LED_DRV[3]->currentText(), QStringLiteral("Err"));
+        decode(kWholeRead, snapshotWith({ { 4, 0x02 } }), 0, portCount);
+        for (int e = 0; e < 64; ++e)
+            QVERIFY(c().PORT_LED_DRV[e]->isEnabled());
+    }
+
+    void otherGroupsUseTheirOwnElements()
+    {
+        decode(kRefresh, snapshotWith({ { 35, 7 }, { 157 + 7, 0x34 } }), 1);
+        QCOMPARE(c().PORT_PWR_ORDER_1[8]->text(), QStringLiteral("7"));
+        QCOMPARE(c().PORT_FLT_MODE_1[15]->text(), QStringLiteral("OI Short"));
+        QCOMPARE(c().PORT_PWR_ORDER_1[0]->text(), QStringLiteral("(Order)"));
+    }
+
+    void shortAnswerShowsNothing()
+    {
+        const QByteArray block = workedExample().left(167);
+        decode(kWholeRead, block);
+        QCOMPARE(c().REV_IDENT_1->text(), QStringLiteral("FW Ver."));
+        QCOMPARE(c().PORT_VOLTAGE[0]->text(), QStringLiteral("(V)"));
+        QCOMPARE(m_reports.size(), 1);
+    }
+
+    void scaleFieldsAtDecodingTime()
+    {
+        c().Port_V_Scale.m->setText(QStringLiteral("2"));
+        c().Port_V_Scale.b->setText(QStringLiteral("5"));
+        c().Disc_R_Scale.m->setText(QString());
+        decode(kRefresh, snapshotWith({ { 125, 0xE8 }, { 126, 0x03 }, { 69, 0x10 } }));
+        QCOMPARE(c().PORT_VOLTAGE[0]->text(), QStringLiteral("20.05"));
+        QCOMPARE(c().PORT_DISC_R[0]->text(), QStringLiteral("0"));
+    }
+
+    // Settings read back and saved unchanged: the blocks carry the snapshot's own bytes.
+    void roundTripThroughTheWindow()
+    {
+        QRandomGenerator rng(31337);
+        const int counts[] = { 8, 16, 24, 32, 40, 48 };
+        for (int run = 0; run < 200; ++run) {
+            QByteArray snapshot(168, '\0');
+            for (char &b : snapshot)
+                b = static_cast<char>(rng.bounded(256));
+            snapshot[0] = static_cast<char>(counts[rng.bounded(6)]);
+            // Three-digit powered orders round-trip as well.
+            snapshot[35 + run % 8] = static_cast<char>(100 + rng.bounded(156));
+            decode(kWholeRead, snapshot);
+
+            protocol::SystemBlock system {};
+            protocol::PortBlock ports {};
+            QCOMPARE(window::buildSystemBlock(c(), 0, system), std::nullopt);
+            QCOMPARE(window::buildPortBlock(c(), 0, ports), std::nullopt);
+            for (int i = 0; i < kSystemMask.size(); ++i) {
+                const auto mask = static_cast<std::uint8_t>(kSystemMask[i]);
+                QVERIFY2((system[i] & mask) == (static_cast<std::uint8_t>(snapshot[i]) & mask),
+                         qPrintable(QStringLiteral("run %1 system byte %2").arg(run).arg(i)));
+            }
+            for (int k = 0; k < kPortMask.size(); ++k) {
+                const auto mask = static_cast<std::uint8_t>(kPortMask[k]);
+                QVERIFY2((ports[k] & mask) == (static_cast<std::uint8_t>(snapshot[19 + k]) & mask),
+                         qPrintable(QStringLiteral("run %1 port byte %2").arg(run).arg(k)));
+            }
+        }
+        QVERIFY(m_reports.isEmpty());
+    }
+
+    void systemBuildAppliesTheFaultPauseRule()
+    {
+        window::setCheckValue(c().COMMON_CTRL_1, 1);
+        for (int p = 0; p < 8; ++p) {
+            window::setCheckValue(c().FAULT_PAUSED[p], 1);
+            window::setCheckValue(c().PORT_SYS_MGMNT_2[p], p == 4 ? 0 : 1);
+        }
+        protocol::SystemBlock block {};
+        QCOMPARE(window::buildSystemBlock(c(), 0, block), std::nullopt);
+        for (int p = 0; p < 8; ++p) {
+            QCOMPARE(window::checkValue(c().FAULT_PAUSED[p]), p == 4 ? 0 : 1);
+            QCOMPARE(c().FAULT_PAUSED[p]->isEnabled(), p != 4);
+        }
+    }
+
+    void portBuildAppliesThePauseMarkRule()
+    {
+        window::setCheckValue(c().COMMON_CTRL_1, 0);
+        window::setCheckValue(c().FAULT_PAUSED[3], 1);
+        window::setCheckValue(c().FAULT_ENABLE[3], 1);
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[3], 1);
+        protocol::PortBlock block {};
+        QCOMPARE(window::buildPortBlock(c(), 0, block), std::nullopt);
+        QCOMPARE(block[35], 0);
+        QCOMPARE(block[34], 0x08);
+        QCOMPARE(window::checkValue(c().FAULT_PAUSED[3]), 0);
+        QVERIFY(!c().FAULT_PAUSED[3]->isEnabled());
+    }
+
+    void refusalChangesNothing_data()
+    {
+        QTest::addColumn<bool>("systemBlock");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("delay above 255")
+            << true << QStringLiteral("STARTUP_OL_DLY") << QStringLiteral("256")
+            << QStringLiteral("Startup Overload Delay (ms) must be 0 to 255");
+        QTest::newRow("empty lower limit")
+            << true << QStringLiteral("PD_R_LOW") << QString()
+            << QStringLiteral("Lower Limit of PD Discovery R (ohms) is empty");
+        QTest::newRow("empty power limit")
+            << false << QStringLiteral("PORT_PWR_LMT_3") << QString()
+            << QStringLiteral("Set Port Power Limit (W) of Port 4 is empty");
+        QTest::newRow("empty powered order")
+            << false << QStringLiteral("PORT_PWR_ORDER_2_0") << QString()
+            << QStringLiteral("Powered Order of Port 1 is empty");
+    }
+
+    void refusalChangesNothing()
+    {
+        QFETCH(bool, systemBlock);
+        QFETCH(QString, entry);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        // A mark the build would clear: port 1 is not enabled.
+        window::setCheckValue(c().FAULT_PAUSED[1], 1);
+        c().FAULT_PAUSED[1]->setEnabled(true);
+        auto *field = m_window->findChild<QLineEdit *>(entry);
+        QVERIFY(field);
+        field->setText(text);
+
+        std::optional<QString> refusal;
+        QByteArray before;
+        QByteArray after;
+        if (systemBlock) {
+            protocol::SystemBlock block;
+            block.fill(0xAA);
+            before = QByteArray(reinterpret_cast<const char *>(block.data()), block.size());
+            refusal = window::buildSystemBlock(c(), 0, block);
+            after = QByteArray(reinterpret_cast<const char *>(block.data()), block.size());
+        } else {
+            protocol::PortBlock block;
+            block.fill(0xAA);
+            before = QByteArray(reinterpret_cast<const char *>(block.data()), block.size());
+            refusal = window::buildPortBlock(c(), 0, block);
+            after = QByteArray(reinterpret_cast<const char *>(block.data()), block.size());
+        }
+        QCOMPARE(refusal, std::optional<QString>(message));
+        QCOMPARE(after, before);
+        QCOMPARE(window::checkValue(c().FAULT_PAUSED[1]), 1);
+        QVERIFY(c().FAULT_PAUSED[1]->isEnabled());
+        QCOMPARE(field->text(), text);
+    }
+};
+
+QTEST_MAIN(TestGlue)
+#include "test_glue.moc"
