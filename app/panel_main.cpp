@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
+
+Q_LOGGING_CATEGORY(lcApp, "vantor.app", QtInfoMsg)
 
 namespace {
 
@@ -24,9 +28,9 @@ struct Options
 std::optional<int> parseOptions(const QStringList &arguments, Options &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reads, watches and configures the Vantor evaluation board over a serial link."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads, watches and configures the Vantor evaluation board over a serial link."));
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the panel's version and exit."));
@@ -38,28 +42,33 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
     parser.addOption(demo);
     QList<QCommandLineOption> comOptions;
     for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
-        comOptions.append(QCommandLineOption(
-            QStringLiteral("com%1").arg(n),
-            QStringLiteral("Serial device behind \"COMM %1\" (default %2).")
-                .arg(n)
-                .arg(vantor::serial::PortMap::defaultDevice(n)),
-            QStringLiteral("PATH")));
+        comOptions.append(
+            QCommandLineOption(QStringLiteral("com%1").arg(n),
+                               QStringLiteral("Serial device behind \"COMM %1\" (default %2).")
+                                   .arg(n)
+                                   .arg(vantor::serial::PortMap::defaultDevice(n)),
+                               QStringLiteral("PATH")));
         parser.addOption(comOptions.last());
     }
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    // No application object exists yet to name the program in the usage line.
+    const auto helpText = [&parser] {
+        return parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                         QStringLiteral("vantor-panel"));
+    };
     if (!parser.parse(arguments)) {
-        err << parser.errorText() << "\n" << parser.helpText();
+        err << parser.errorText() << "\n" << helpText();
         return 2;
     }
     if (!parser.positionalArguments().isEmpty()) {
         err << "unexpected argument: " << parser.positionalArguments().first() << "\n"
-            << parser.helpText();
+            << helpText();
         return 2;
     }
     if (parser.isSet(help)) {
-        out << parser.helpText();
+        out << helpText();
         return 0;
     }
     if (parser.isSet(version)) {
@@ -93,7 +102,6 @@ int main(int argc, char *argv[])
     std::unique_ptr<vantor::sim::SimulatedBoard> board;
     if (options.demo) {
         board = std::make_unique<vantor::sim::SimulatedBoard>();
-        board->useDemoScenario();
         if (!board->start()) {
             QTextStream(stderr) << "vantor-panel: the simulated board could not start: "
                                 << board->errorString() << "\n";
@@ -106,5 +114,7 @@ int main(int argc, char *argv[])
     vantor::window::MainWindow window(link, options.map);
     window.formLoad();
     window.show();
+    // Runs once the event loop has shown the window; the start-up benchmark waits for it.
+    QTimer::singleShot(0, &window, [] { qCInfo(lcApp) << "window shown"; });
     return app.exec();
 }
