@@ -206,7 +206,7 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
     };
     hooks.decodeAnswer = [this](std::uint8_t code, std::span<const std::uint8_t> block) {
         decodeAnswer(m_controls, code, block, m_engine->selectedTab(), m_engine->portCount(),
-                     [this](const QString &message) { showOutcome(message, true); });
+                     [this](const QString &message) { showOutcome(message, Outcome::Refusal); });
     };
     hooks.selectedTab = [this] {
         return m_controls.Port_Control->currentIndex();
@@ -519,19 +519,21 @@ void MainWindow::connectReports()
         showOutcome(tr("No answer from the board to the %1 within %2 s.")
                         .arg(kind(k))
                         .arg(protocol::Communication::kAnswerTimeoutMs / 1000),
-                    true);
+                    Outcome::Silence);
     });
     connect(m_engine, &protocol::Communication::requestRefused, this,
             [this, kind](RequestKind k, const QString &reason) {
-                showOutcome(tr("Nothing sent for the %1: %2").arg(kind(k), reason), true);
+                showOutcome(tr("Nothing sent for the %1: %2").arg(kind(k), reason),
+                            Outcome::Refusal);
             });
     connect(m_engine, &protocol::Communication::requestFailed, this,
             [this, kind](RequestKind k, const QString &reason) {
-                showOutcome(tr("The %1 could not be sent: %2").arg(kind(k), reason), true);
+                showOutcome(tr("The %1 could not be sent: %2").arg(kind(k), reason),
+                            Outcome::Silence);
             });
     connect(m_engine, &protocol::Communication::requestCompleted, this, [this](RequestKind) {
-        if (m_outcomeIsProblem)
-            showOutcome(QString(), false);
+        if (m_outcomeKind == Outcome::Silence)
+            showOutcome(QString(), Outcome::Note);
     });
     connect(&m_link, &serial::SerialLink::portFailed, this, [this](const QString &reason) {
         m_portFailure = reason;
@@ -544,11 +546,11 @@ void MainWindow::connectReports()
     });
 }
 
-void MainWindow::showOutcome(const QString &message, bool problem)
+void MainWindow::showOutcome(const QString &message, Outcome kind)
 {
-    if (problem && message != m_outcome->text())
+    if (kind != Outcome::Note && message != m_outcome->text())
         qCInfo(lcWindow).noquote() << message;
-    m_outcomeIsProblem = problem;
+    m_outcomeKind = kind;
     m_outcome->setText(message);
 }
 
@@ -626,7 +628,7 @@ void MainWindow::TX_SYS_CTRL_Click()
     else
         showOutcome(tr("\"Ports in System\" holds no port count; the count stays %1.")
                         .arg(m_engine->portCount()),
-                    true);
+                    Outcome::Refusal);
 
     // The list holds the lists of every port group; counts beyond them reach no control.
     const bool directWrite = checkValue(c.COMMON_CTRL_5) == 1;
@@ -690,7 +692,7 @@ void MainWindow::Port_Control_Click(int previousTab)
     showOutcome(tr("%1 are beyond the %2 ports in the system.")
                     .arg(strip->tabText(tab))
                     .arg(m_engine->portCount()),
-                false);
+                Outcome::Note);
     strip->setCurrentIndex(target);
 }
 

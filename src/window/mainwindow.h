@@ -78,7 +78,10 @@ private:
     void connectReports();
     void choosePort(int commPortNumber);
     void onTabChanged(int index);
-    void showOutcome(const QString &message, bool problem);
+    // Note: not logged. Refusal: the operator's entry or the board's data; stays until the
+    // next outcome. Silence: the board did not answer; cleared once a request completes.
+    enum class Outcome { Note, Refusal, Silence };
+    void showOutcome(const QString &message, Outcome kind);
     void showPortState();
     [[nodiscard]] QSize startupClientSize() const;
 
@@ -89,7 +92,7 @@ private:
 
     QLabel *m_outcome = nullptr;
     QLabel *m_portState = nullptr;
-    bool m_outcomeIsProblem = false;
+    Outcome m_outcomeKind = Outcome::Note;
     QString m_portFailure;
 
     int m_tabHeaderHeight = 0;

@@ -512,11 +512,34 @@ void MainWindowTest::statusBarTellsWhatTheBoardHides()
     p.link.feed(QByteArray(168, '\0'));
     QVERIFY2(p.window->outcomeText().isEmpty(), "a complete answer clears the complaint");
 
+    // An entry the write needs is empty: nothing goes out, and the operator is told why.
+    p.link.takeWire();
+    p.c().PD_R_HIGH->setText(QString());
+    p.window->TX_SYS_CTRL_Click();
+    QVERIFY2(p.window->outcomeText().startsWith(QStringLiteral("Nothing sent for the system")),
+             qPrintable(p.window->outcomeText()));
+    // The port write still goes out; its completion leaves the refusal in view.
+    QCOMPARE(p.link.takeWire(), bytes({ 0x20 }));
+    p.link.feed(bytes({ 0x06 }));
+    p.link.drain();
+    QVERIFY(!p.engine().transactionBusy());
+    QVERIFY(p.window->outcomeText().startsWith(QStringLiteral("Nothing sent")));
+    p.link.takeWire();
+    p.c().PD_R_HIGH->setText(QStringLiteral("26500"));
+
     p.link.close();
     p.window->TX_PRT_CTRL_Click();
     QVERIFY2(p.window->outcomeText().contains(QStringLiteral("could not be sent")),
              qPrintable(p.window->outcomeText()));
     QVERIFY(p.window->portStateText().contains(QStringLiteral("closed")));
+
+    // A port lost while open says why.
+    p.window->COM_Reset_Cmd_Click();
+    QVERIFY(p.window->portStateText().contains(QStringLiteral("open,")));
+    emit p.link.portFailed(QStringLiteral("the device was removed"));
+    p.link.close();
+    QCOMPARE(p.window->portStateText(),
+             QStringLiteral("COM1 (/dev/fake-com1) not open: the device was removed"));
 }
 
 void MainWindowTest::doubleAmpersandShowsOne_data()
@@ -561,6 +584,10 @@ void MainWindowTest::everyColumnAlike()
         { { QStringLiteral("PORT_SYS_MGMNT_1"), 5 }, QRect(48, 56, 17, 17) },
         { { QStringLiteral("PORT_PWR_ORDER_2"), 0 }, QRect(8, 384, 65, 19) },
     };
+    QCOMPARE(c.Port_Control->count(), 8);
+    for (int g = 0; g < 8; ++g)
+        QCOMPARE(c.Port_Control->tabText(g),
+                 QStringLiteral("Ports %1-%2").arg(g * 8 + 1).arg(g * 8 + 8));
     for (int e = 0; e < window::kElementCount; ++e) {
         QGroupBox *frame = c.Port_Frame[e];
         QCOMPARE(frame->title(), QStringLiteral("Port %1").arg(e + 1));
