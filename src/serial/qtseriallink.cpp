@@ -150,6 +150,8 @@ QString QtSerialLink::describeOpenFailure() const
         return QStringLiteral("%1: permission denied or in use by another program").arg(m_portName);
     case QSerialPort::OpenError:
         return QStringLiteral("%1: already open").arg(m_portName);
+    case QSerialPort::UnsupportedOperationError:
+        return QStringLiteral("%1: not a serial device").arg(m_portName);
     default:
         return QStringLiteral("%1: %2").arg(m_portName, m_port.errorString());
     }

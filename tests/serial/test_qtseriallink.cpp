@@ -4,6 +4,7 @@
 #include <serial/qtseriallink.h>
 #include <sim/simulatedboard.h>
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,7 +37,8 @@ private slots:
     void parseSettings_data();
     void parseSettings();
     void badSettingsKeepTheOldOnes();
-    void openMissingDevice();
+    void openFailures_data();
+    void openFailures();
     void writeWhileClosedFails();
     void receiveThresholdRaisesOneEvent_data();
     void receiveThresholdRaisesOneEvent();
@@ -129,25 +131,51 @@ void TestQtSerialLink::badSettingsKeepTheOldOnes()
     QCOMPARE(m_link->settings(), QStringLiteral("19200,N,8,1"));
 }
 
-void TestQtSerialLink::openMissingDevice()
+void TestQtSerialLink::openFailures_data()
 {
-    const QString missing = m_dir.filePath(QStringLiteral("no-such-port"));
-    m_link->setPortName(missing);
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing") << "no-such-port"
+                             << "no such device";
+    QTest::newRow("in use") << "board"
+                            << "permission denied or in use by another program";
+    QTest::newRow("plain file") << "plain-file"
+                                << "not a serial device";
+}
+
+void TestQtSerialLink::openFailures()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, reason);
+
+    QtSerialLink holder;
+    holder.setPortName(m_board->devicePath());
+    QVERIFY(holder.open());
+    QFile plain(m_dir.filePath(QStringLiteral("plain-file")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    const QString path = m_dir.filePath(device);
+    m_link->setPortName(path);
     QSignalSpy failed(m_link.get(), &QtSerialLink::portFailed);
     QSignalSpy openChanged(m_link.get(), &QtSerialLink::openChanged);
 
     QVERIFY(!m_link->open());
     QVERIFY(!m_link->isOpen());
-    QCOMPARE(m_link->errorString(), missing + QStringLiteral(": no such device"));
+    QCOMPARE(m_link->errorString(), path + QStringLiteral(": ") + reason);
     QCOMPARE(failed.size(), 1);
     QCOMPARE(failed.at(0).at(0).toString(), m_link->errorString());
     QCOMPARE(openChanged.size(), 0);
+    QVERIFY(!m_link->write(QByteArray::fromHex("28")));
 
-    // The name is kept: once the device is there, the same link opens.
+    // The link is not stuck: once the device is free, the same link opens.
+    holder.close();
     m_link->setPortName(m_board->devicePath());
     QVERIFY(m_link->open());
     QVERIFY(m_link->errorString().isEmpty());
     QCOMPARE(openChanged.size(), 1);
+    QCOMPARE(failed.size(), 1);
 }
 
 void TestQtSerialLink::writeWhileClosedFails()
