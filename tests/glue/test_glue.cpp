@@ -1,5 +1,7 @@
 // Answers decoded into the real window, and write blocks built from it.
 
+#include "../encode/roundtripmask.h"
+
 #include <fakes.h>
 
 #include <window/controls.h>
@@ -26,15 +28,6 @@ namespace {
 
 constexpr std::uint8_t kWholeRead = 8;
 constexpr std::uint8_t kRefresh = 40;
-
-// The bits of snapshot bytes 0..12 and 19..52 that the write blocks carry back: everything
-// except the bits the snapshot never reads, the I2C address bits above bit 4, and bit 2 of
-// byte 4 ("Calibrate System", which the board never reports).
-// clang-format off
-const QByteArray kSystemMask = QByteArray::fromHex("ff381fff f3ffffffff 0fff07ff");
-const QByteArray kPortMask = QByteArray::fromHex(
-    "fefefefefefefefe 6767676767676767 ffffffffffffffff ffffffffffffffff ffff");
-// clang-format on
 
 // A snapshot of an eight-port board, zero but for the given bytes.
 QByteArray snapshotWith(std::initializer_list<std::pair<int, int>> bytes)
@@ -503,6 +496,8 @@ private slots:
     // Settings read back and saved unchanged: the blocks carry the snapshot's own bytes.
     void roundTripThroughTheWindow()
     {
+        const QByteArray systemMask = testing::systemRoundTripMask();
+        const QByteArray portMask = testing::portRoundTripMask();
         QRandomGenerator rng(31337);
         const int counts[] = { 8, 16, 24, 32, 40, 48 };
         for (int run = 0; run < 200; ++run) {
@@ -518,13 +513,13 @@ private slots:
             protocol::PortBlock ports {};
             QCOMPARE(window::buildSystemBlock(c(), 0, system), std::nullopt);
             QCOMPARE(window::buildPortBlock(c(), 0, ports), std::nullopt);
-            for (int i = 0; i < kSystemMask.size(); ++i) {
-                const auto mask = static_cast<std::uint8_t>(kSystemMask[i]);
+            for (int i = 0; i < systemMask.size(); ++i) {
+                const auto mask = static_cast<std::uint8_t>(systemMask[i]);
                 QVERIFY2((system[i] & mask) == (static_cast<std::uint8_t>(snapshot[i]) & mask),
                          qPrintable(QStringLiteral("run %1 system byte %2").arg(run).arg(i)));
             }
-            for (int k = 0; k < kPortMask.size(); ++k) {
-                const auto mask = static_cast<std::uint8_t>(kPortMask[k]);
+            for (int k = 0; k < portMask.size(); ++k) {
+                const auto mask = static_cast<std::uint8_t>(portMask[k]);
                 QVERIFY2((ports[k] & mask) == (static_cast<std::uint8_t>(snapshot[19 + k]) & mask),
                          qPrintable(QStringLiteral("run %1 port byte %2").arg(run).arg(k)));
             }
