@@ -513,9 +513,9 @@ void SimulatedBoard::record(Direction direction, const QByteArray &bytes)
 {
     const WireEntry entry { m_clock.nsecsElapsed() / 1000, direction, bytes };
     m_wireLog.append(entry);
-    m_wireLogBytes += bytes.size();
+    m_wireLogBytes += bytes.size() + kWireEntryCost;
     while (m_wireLogBytes > kWireLogLimit && !m_wireLog.isEmpty()) {
-        m_wireLogBytes -= m_wireLog.constFirst().bytes.size();
+        m_wireLogBytes -= m_wireLog.constFirst().bytes.size() + kWireEntryCost;
         m_wireLog.removeFirst();
     }
     emit wireTraffic(entry);

@@ -63,7 +63,9 @@ public:
     static constexpr int kBitsPerByte = 10; // start, 8 data, stop
     static constexpr int kPayloadStallMs = 2000;
     static constexpr char kAck = 0x06;
+    // The wire log's memory bound; each entry counts its bytes plus a fixed cost for itself.
     static constexpr qsizetype kWireLogLimit = 4 * 1024 * 1024;
+    static constexpr qsizetype kWireEntryCost = 64;
 
     explicit SimulatedBoard(QObject *parent = nullptr);
     explicit SimulatedBoard(std::unique_ptr<BoardModel> model, QObject *parent = nullptr);
@@ -102,7 +104,7 @@ public:
     [[nodiscard]] const BoardModel &model() const { return *m_model; }
     void setModel(std::unique_ptr<BoardModel> model);
 
-    // The wire log, oldest first; bounded to kWireLogLimit bytes by dropping the oldest entries.
+    // The wire log, oldest first; kept within kWireLogLimit by dropping the oldest entries.
     [[nodiscard]] const QList<WireEntry> &wireLog() const { return m_wireLog; }
     [[nodiscard]] QByteArray bytesFromPanel() const { return bytes(Direction::FromPanel); }
     [[nodiscard]] QByteArray bytesToPanel() const { return bytes(Direction::ToPanel); }

@@ -4,6 +4,7 @@
 #include <sim/simulatedboard.h>
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +108,7 @@ private slots:
     void delayedAcknowledgement();
     void pacedAnswerTakesTheWireTime();
     void floodWhileIdle();
+    void wireLogIsBounded();
     void hangUpAndRestartRepointsLink();
     void stopRemovesLinkAndRefusesToClobberFiles();
 
@@ -361,6 +363,28 @@ void TestSimulatedBoard::floodWhileIdle()
     m_port->forget();
     QVERIFY(m_port->send(QByteArray::fromHex("28")));
     QTRY_COMPARE(m_port->received().size(), 168);
+}
+
+void TestSimulatedBoard::wireLogIsBounded()
+{
+    // Many one-byte entries, as a long run of paced answers leaves them.
+    constexpr int kEntries = SimulatedBoard::kWireLogLimit / SimulatedBoard::kWireEntryCost + 1000;
+    QLoggingCategory::setFilterRules(QStringLiteral("vantor.sim.info=false"));
+    for (int i = 0; i < kEntries; ++i) {
+        m_board->flood(1);
+        if (i % 256 == 255) {
+            m_port->received();
+            m_port->forget();
+        }
+    }
+    QLoggingCategory::setFilterRules(QString());
+    const auto &log = m_board->wireLog();
+    QVERIFY2(log.size() < kEntries, "the oldest entries should have been dropped");
+    qsizetype cost = 0;
+    for (const auto &entry : log)
+        cost += entry.bytes.size() + SimulatedBoard::kWireEntryCost;
+    QVERIFY(cost <= SimulatedBoard::kWireLogLimit);
+    QVERIFY(cost > SimulatedBoard::kWireLogLimit - 1024);
 }
 
 void TestSimulatedBoard::hangUpAndRestartRepointsLink()
