@@ -196,6 +196,7 @@ void SimulatedBoard::closeLine()
     m_answer.clear();
     m_answerSent = 0;
     m_payload.clear();
+    m_hangUpAfter = -1;
 }
 
 bool SimulatedBoard::pointLink()
@@ -255,8 +256,11 @@ void SimulatedBoard::onReadable()
     record(Direction::FromPanel, chunk);
     // The whole chunk first: a later command in it ends the answer to an earlier one.
     m_ignoredInChunk = 0;
-    for (const char byte : std::as_const(chunk))
+    for (const char byte : std::as_const(chunk)) {
+        if (!isRunning())
+            break;
         handleByte(static_cast<quint8>(byte));
+    }
     if (m_ignoredInChunk > 0)
         qCInfo(lcSim, "ignored %d byte(s) that are no command, the first 0x%02x", m_ignoredInChunk,
                m_firstIgnored);
@@ -277,6 +281,10 @@ void SimulatedBoard::handleByte(quint8 byte)
         return;
     }
     m_payload.append(static_cast<char>(byte));
+    if (m_hangUpAfter > 0 && m_payload.size() >= m_hangUpAfter) {
+        hangUp();
+        return;
+    }
     m_stallTimer.start();
     if (m_payload.size() == m_payloadExpected)
         applyPayload();
@@ -321,6 +329,7 @@ void SimulatedBoard::handleCommand(quint8 code)
         return;
     }
 
+    m_hangUpAfter = fault.fault == Fault::HangUpInPayload ? qMax(1, fault.bytes) : -1;
     if (fault.fault == Fault::DelayedAck && fault.delayMs > 0) {
         m_state = State::AckDelayed;
         m_delayedAckCode = code;
@@ -345,6 +354,7 @@ FaultPlan SimulatedBoard::takeFault(bool read)
         applies = read;
         break;
     case Fault::DelayedAck:
+    case Fault::HangUpInPayload:
         applies = !read;
         break;
     }

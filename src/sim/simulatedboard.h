@@ -30,11 +30,12 @@ struct WireEntry
 // Misbehaviour on demand, for tests of the panel.
 enum class Fault {
     None,
-    Silent,      // no answer to any command, acknowledgements included
-    ShortAnswer, // a read is answered with only the first `bytes` bytes of the snapshot
-    LongAnswer,  // a read is answered with the snapshot and `bytes` more
-    DelayedAck,  // a write's acknowledgement leaves `delayMs` after its command
-    Garbage,     // a read is answered with `bytes` bytes of noise (a snapshot's worth when 0)
+    Silent,          // no answer to any command, acknowledgements included
+    ShortAnswer,     // a read is answered with only the first `bytes` bytes of the snapshot
+    LongAnswer,      // a read is answered with the snapshot and `bytes` more
+    DelayedAck,      // a write's acknowledgement leaves `delayMs` after its command
+    Garbage,         // a read is answered with `bytes` bytes of noise (a snapshot's worth when 0)
+    HangUpInPayload, // the line drops once `bytes` bytes (at least 1) of a write's block arrived
 };
 
 struct FaultPlan
@@ -174,6 +175,7 @@ private:
     QByteArray m_payload;
     qsizetype m_payloadExpected = 0;
     quint8 m_payloadCode = 0;
+    qsizetype m_hangUpAfter = -1;
     QTimer m_stallTimer;
     int m_ignoredInChunk = 0;
     quint8 m_firstIgnored = 0;
