@@ -165,6 +165,11 @@ std::uint8_t BoardModel::faultEnable(int group) const
     return m_groups[index(group)].faultEnable;
 }
 
+void BoardModel::setPauseMarks(int group, std::uint8_t marks)
+{
+    m_groups[index(group)].pauseMarks = marks;
+}
+
 std::uint8_t BoardModel::pauseMarks(int group) const
 {
     return m_groups[index(group)].pauseMarks;

@@ -73,6 +73,8 @@ public:
 
 protected:
     [[nodiscard]] Snapshot &mutableImage(int group);
+    // A live board pauses faulted ports itself; the panel can only clear the marks it reads.
+    void setPauseMarks(int group, std::uint8_t marks);
 
 private:
     struct Group

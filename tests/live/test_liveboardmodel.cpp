@@ -1,0 +1,733 @@
+#include <sim/liveboardmodel.h>
+
+#include <QTest>
+
+#include <functional>
+#include <set>
+
+using vantor::sim::LiveBoardModel;
+using vantor::sim::Load;
+using vantor::sim::LoadKind;
+using vantor::sim::PortLoad;
+using vantor::sim::Scenario;
+using vantor::sim::Snapshot;
+
+Q_DECLARE_METATYPE(vantor::sim::Load)
+
+namespace {
+
+constexpr int kStepMs = 20;
+
+std::span<const std::uint8_t> bytesOf(const QByteArray &bytes)
+{
+    return { reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+             static_cast<std::size_t>(bytes.size()) };
+}
+
+int u16(const Snapshot &s, int offset)
+{
+    return s[static_cast<std::size_t>(offset)] | (s[static_cast<std::size_t>(offset) + 1] << 8);
+}
+
+int mode(const Snapshot &s, int p)
+{
+    return s[157 + static_cast<std::size_t>(p)] & 0x0F;
+}
+int fault(const Snapshot &s, int p)
+{
+    return s[157 + static_cast<std::size_t>(p)] >> 4;
+}
+int voltage(const Snapshot &s, int p)
+{
+    return u16(s, 125 + 2 * p);
+}
+int current(const Snapshot &s, int p)
+{
+    return u16(s, 109 + 2 * p);
+}
+int power(const Snapshot &s, int p)
+{
+    return u16(s, 141 + 2 * p);
+}
+int classCurrent(const Snapshot &s, int p)
+{
+    return u16(s, 93 + 2 * p);
+}
+int boxPower(const Snapshot &s)
+{
+    return s[16] | ((s[17] & 0x07) << 8);
+}
+bool powered(const Snapshot &s, int p)
+{
+    return mode(s, p) == 8 || mode(s, p) == 9;
+}
+
+// The 14-byte system block as the panel sends it; resistance limits 19000 / 26500 ohms.
+struct System
+{
+    quint8 control = 0x80; // Master Enable
+    quint8 cycles = 0x00;  // fault cycles << 4 | power cycles
+    int maxPowerW = 0;
+    int ports = 8;
+    int rLowRaw = 9500;
+    int rHighRaw = 13250;
+    quint8 startupDelayMs = 0;
+
+    [[nodiscard]] QByteArray bytes() const
+    {
+        QByteArray b(14, '\0');
+        b[0] = char(ports);
+        b[3] = char(cycles);
+        b[4] = char(control);
+        b[5] = char(rLowRaw & 0xFF);
+        b[6] = char(rLowRaw >> 8);
+        b[7] = char(rHighRaw & 0xFF);
+        b[8] = char(rHighRaw >> 8);
+        b[10] = char(maxPowerW & 0xFF);
+        b[11] = char((maxPowerW >> 8) & 0x07);
+        b[12] = char(startupDelayMs);
+        return b;
+    }
+};
+
+// The 217-byte port block; every port enabled, nothing bypassed, no limits.
+struct Ports
+{
+    std::array<quint8, 8> bypass {};
+    std::array<quint8, 8> management { 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20 };
+    std::array<quint8, 8> limitW {};
+    quint8 leds[2] {};
+    quint8 faultEnable = 0;
+    quint8 pauseMarks = 0;
+
+    [[nodiscard]] QByteArray bytes() const
+    {
+        QByteArray b(217, '\0');
+        for (int p = 0; p < 8; ++p) {
+            b[p] = char(bypass[std::size_t(p)]);
+            b[8 + p] = char(management[std::size_t(p)]);
+            b[24 + p] = char(limitW[std::size_t(p)]);
+        }
+        b[32] = char(leds[0]);
+        b[33] = char(leds[1]);
+        b[34] = char(faultEnable);
+        b[35] = char(pauseMarks);
+        return b;
+    }
+};
+
+Scenario scenarioOf(std::initializer_list<std::pair<int, Load>> loads, std::uint32_t seed = 7)
+{
+    Scenario s;
+    s.seed = seed;
+    for (const auto &[port, load] : loads)
+        s.ports.append(PortLoad { 0, port, load, true });
+    return s;
+}
+
+// A board as the panel leaves it after start-up: the given settings written.
+void configure(LiveBoardModel &board, const System &system = {}, const Ports &ports = {})
+{
+    QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    QVERIFY(board.applyPortBlock(0, bytesOf(ports.bytes())));
+}
+
+// Advances in steps, calling `watch` with every snapshot of group 0; stops early when it
+// returns false. Returns the board time spent.
+int run(LiveBoardModel &board, int ms, const std::function<bool(const Snapshot &)> &watch = {})
+{
+    for (int t = 0; t < ms; t += kStepMs) {
+        board.advance(kStepMs);
+        if (watch && !watch(board.snapshot(0)))
+            return t + kStepMs;
+    }
+    return ms;
+}
+
+int runUntil(LiveBoardModel &board, int ms, const std::function<bool(const Snapshot &)> &done)
+{
+    return run(board, ms, [&](const Snapshot &s) { return !done(s); });
+}
+
+QByteArray hexOf(const Snapshot &s)
+{
+    return QByteArray(reinterpret_cast<const char *>(s.data()), int(s.size())).toHex();
+}
+
+} // namespace
+
+class TestLiveBoardModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void poweredDevice_data();
+    void poweredDevice();
+    void detectionVerdict_data();
+    void detectionVerdict();
+    void switchingOff_data();
+    void switchingOff();
+    void shortRetriesAfterFaultCycles_data();
+    void shortRetriesAfterFaultCycles();
+    void powerCyclesGiveUp();
+    void overload_data();
+    void overload();
+    void disconnect_data();
+    void disconnect();
+    void priorityDisconnect_data();
+    void priorityDisconnect();
+    void totalLimitRefusesPowerUp();
+    void boxPowerIsSumOfPorts_data();
+    void boxPowerIsSumOfPorts();
+    void sameSeedSameBytes();
+    void otherSeedOtherBytes();
+    void pauseBoardFreezes();
+    void pausedFaultHoldsUntilMarkCleared();
+    void serviceNumberWalksPorts();
+    void portsBeyondCountStayOff();
+    void ledCodes();
+    void badBlocksChangeNothing();
+};
+
+void TestLiveBoardModel::poweredDevice_data()
+{
+    QTest::addColumn<int>("classCode");
+    QTest::addColumn<int>("classCurrentRaw"); // 0.1 mA
+
+    QTest::newRow("class 0, 2 mA") << 0 << 20;
+    QTest::newRow("class 1, 10.5 mA") << 1 << 105;
+    QTest::newRow("class 2, 18.5 mA") << 2 << 185;
+    QTest::newRow("class 3, 28 mA") << 3 << 280;
+    QTest::newRow("class 4, 40 mA") << 4 << 400;
+}
+
+void TestLiveBoardModel::poweredDevice()
+{
+    QFETCH(int, classCode);
+    QFETCH(int, classCurrentRaw);
+
+    const Load load = Load::make(LoadKind::PoweredDevice, classCode);
+    LiveBoardModel board(scenarioOf({ { 3, load } }));
+    configure(board);
+    std::set<int> modes;
+    run(board, 3000, [&](const Snapshot &s) {
+        modes.insert(mode(s, 3));
+        return true;
+    });
+    for (int m : { 1, 2, 3, 4, 8, 9 })
+        QVERIFY2(modes.count(m), qPrintable(QStringLiteral("never in mode %1").arg(m)));
+
+    const Snapshot s = board.snapshot(0);
+    QVERIFY2(powered(s, 3), qPrintable(QString::number(s[160], 16)));
+    QCOMPARE(fault(s, 3), 0);
+    QCOMPARE(int(s[85 + 3]), classCode);
+    QVERIFY2(qAbs(classCurrent(s, 3) - classCurrentRaw) <= 5,
+             qPrintable(QString::number(classCurrent(s, 3))));
+    QVERIFY2(voltage(s, 3) >= 4750 && voltage(s, 3) <= 4810,
+             qPrintable(QString::number(voltage(s, 3))));
+    // P = V x I: 10 mV x 0.1 mA = 1e-6 W, so 1e-5 in units of 0.1 W.
+    const double expectedPower = voltage(s, 3) * double(current(s, 3)) / 100000.0;
+    QVERIFY2(qAbs(power(s, 3) - expectedPower) <= 1.0,
+             qPrintable(QStringLiteral("%1 vs %2").arg(power(s, 3)).arg(expectedPower)));
+    QVERIFY(qAbs(power(s, 3) - load.milliwatts / 100) <= 2);
+    QVERIFY2(qAbs(u16(s, 69 + 6) - 12500) <= 100, "25 kOhm signature in 2-ohm units");
+    QCOMPARE(u16(s, 53 + 6), 1);   // 0.1 uF
+    QCOMPARE((s[51] >> 6) & 3, 2); // green
+}
+
+void TestLiveBoardModel::detectionVerdict_data()
+{
+    QTest::addColumn<Load>("load");
+    QTest::addColumn<int>("bypass");
+    QTest::addColumn<int>("rLowRaw");
+    QTest::addColumn<bool>("powers");
+    QTest::addColumn<int>("discRRaw"); // -1: not checked
+
+    const Load pd = Load::make(LoadKind::PoweredDevice, 2);
+    Load invalid33k = Load::make(LoadKind::InvalidSignature);
+    invalid33k.signatureOhms = 33000;
+    const Load legacy = Load::make(LoadKind::Legacy);
+
+    QTest::newRow("valid 25 kOhm") << pd << 0 << 9500 << true << 12500;
+    QTest::newRow("invalid 15 kOhm")
+        << Load::make(LoadKind::InvalidSignature) << 0 << 9500 << false << 7500;
+    QTest::newRow("invalid 33 kOhm") << invalid33k << 0 << 9500 << false << 16500;
+    QTest::newRow("nothing attached") << Load {} << 0 << 9500 << false << 0xFFFF;
+    QTest::newRow("legacy, not accepted") << legacy << 0 << 9500 << false << 4000;
+    QTest::newRow("legacy, Detect Legacy Signature") << legacy << 0x08 << 9500 << true << -1;
+    QTest::newRow("invalid, Bypass Detection")
+        << Load::make(LoadKind::InvalidSignature) << 0x80 << 9500 << true << -1;
+    QTest::newRow("valid, Bypass Power-up") << pd << 0x20 << 9500 << false << 12500;
+    QTest::newRow("valid, lower limit raised to 26000 ohms") << pd << 0 << 13000 << false << -1;
+}
+
+void TestLiveBoardModel::detectionVerdict()
+{
+    QFETCH(Load, load);
+    QFETCH(int, bypass);
+    QFETCH(int, rLowRaw);
+    QFETCH(bool, powers);
+    QFETCH(int, discRRaw);
+
+    LiveBoardModel board(scenarioOf({ { 0, load } }));
+    System system;
+    system.rLowRaw = rLowRaw;
+    Ports ports;
+    ports.bypass[0] = quint8(bypass);
+    configure(board, system, ports);
+
+    bool everPowered = false;
+    int maxVoltage = 0;
+    std::set<int> modes;
+    run(board, 5000, [&](const Snapshot &s) {
+        everPowered = everPowered || powered(s, 0);
+        maxVoltage = std::max(maxVoltage, voltage(s, 0));
+        modes.insert(mode(s, 0));
+        return true;
+    });
+    QCOMPARE(everPowered, powers);
+    if (!powers) {
+        QVERIFY2(maxVoltage < 2000, "a port that is not powered stays at probe voltages");
+        QVERIFY2(modes.count(1) && modes.count(4) == 0, "keeps detecting, never ramps up");
+    }
+    if (discRRaw >= 0) {
+        const int r = u16(board.snapshot(0), 69);
+        QVERIFY2(qAbs(r - discRRaw) <= discRRaw / 100 + 1, qPrintable(QString::number(r)));
+    }
+}
+
+void TestLiveBoardModel::switchingOff_data()
+{
+    QTest::addColumn<bool>("masterOff");
+    QTest::newRow("Port Enable clear") << false;
+    QTest::newRow("Master Enable clear") << true;
+}
+
+void TestLiveBoardModel::switchingOff()
+{
+    QFETCH(bool, masterOff);
+
+    const Load pd = Load::make(LoadKind::PoweredDevice, 3);
+    LiveBoardModel board(scenarioOf({ { 0, pd }, { 1, pd }, { 2, Load {} } }));
+    configure(board);
+    run(board, 3000);
+    QVERIFY(powered(board.snapshot(0), 0));
+    QVERIFY(powered(board.snapshot(0), 1));
+
+    if (masterOff) {
+        System system;
+        system.control = 0x00;
+        QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    } else {
+        Ports ports;
+        ports.management[0] = 0;
+        QVERIFY(board.applyPortBlock(0, bytesOf(ports.bytes())));
+    }
+    std::set<int> modes;
+    run(board, 1000, [&](const Snapshot &s) {
+        modes.insert(mode(s, 0));
+        return true;
+    });
+    QVERIFY2(modes.count(5), "a powered port ramps down");
+    const Snapshot s = board.snapshot(0);
+    QCOMPARE(s[157], 0x00);
+    QCOMPARE(voltage(s, 0) + current(s, 0) + power(s, 0), 0);
+    if (masterOff) {
+        for (int p = 0; p < 8; ++p)
+            QCOMPARE(s[157 + std::size_t(p)], 0x00);
+        QCOMPARE(boxPower(s), 0);
+    } else {
+        QVERIFY2(powered(s, 1), "the other port stays powered");
+    }
+}
+
+void TestLiveBoardModel::shortRetriesAfterFaultCycles_data()
+{
+    QTest::addColumn<int>("faultCycles");
+    QTest::addColumn<int>("afterMs");
+    QTest::addColumn<int>("waitMs");
+
+    QTest::newRow("0 cycles wait one, shorts while ramping") << 0 << 0 << 500;
+    QTest::newRow("1 cycle") << 1 << 0 << 500;
+    QTest::newRow("3 cycles") << 3 << 0 << 1500;
+    QTest::newRow("2 cycles, shorts 800 ms after power-up") << 2 << 800 << 1000;
+}
+
+void TestLiveBoardModel::shortRetriesAfterFaultCycles()
+{
+    QFETCH(int, faultCycles);
+    QFETCH(int, afterMs);
+    QFETCH(int, waitMs);
+
+    Load shorting = Load::make(LoadKind::Short, 2);
+    shorting.afterMs = afterMs;
+    LiveBoardModel board(scenarioOf({ { 0, shorting } }));
+    System system;
+    system.cycles = quint8(faultCycles << 4);
+    configure(board, system);
+
+    bool sawPowered = false;
+    const int tripped = runUntil(board, 5000, [&](const Snapshot &s) {
+        sawPowered = sawPowered || powered(s, 0);
+        return s[157] == 0x30;
+    });
+    QVERIFY2(tripped < 5000, "\"OI Short\" with the port off");
+    QCOMPARE(sawPowered, afterMs > 0);
+    QCOMPARE(voltage(board.snapshot(0), 0), 0);
+    QCOMPARE(board.snapshot(0)[51] & 3, 1); // red
+
+    const int waited = runUntil(board, 5000, [](const Snapshot &s) { return mode(s, 0) != 0; });
+    QVERIFY2(qAbs(waited - waitMs) <= 2 * kStepMs,
+             qPrintable(QStringLiteral("retried after %1 ms").arg(waited)));
+    const Snapshot s = board.snapshot(0);
+    QCOMPARE(mode(s, 0), 1);
+    QCOMPARE(fault(s, 0), 3); // the last fault stays shown while the port tries again
+}
+
+void TestLiveBoardModel::powerCyclesGiveUp()
+{
+    LiveBoardModel board(scenarioOf({ { 0, Load::make(LoadKind::Short, 1) } }));
+    System system;
+    system.cycles = 0x02; // no wait cycles, two power cycles
+    configure(board, system);
+
+    int trips = 0;
+    bool wasShort = false;
+    run(board, 10000, [&](const Snapshot &s) {
+        const bool isShort = s[157] == 0x30;
+        trips += isShort && !wasShort;
+        wasShort = isShort;
+        return true;
+    });
+    QCOMPARE(trips, 2);
+    QCOMPARE(board.snapshot(0)[157], 0x30);
+
+    // Switching the port off and on again starts the count anew.
+    Ports ports;
+    ports.management[0] = 0;
+    QVERIFY(board.applyPortBlock(0, bytesOf(ports.bytes())));
+    run(board, 100);
+    QCOMPARE(board.snapshot(0)[157], 0x00);
+    QVERIFY(board.applyPortBlock(0, bytesOf(Ports {}.bytes())));
+    QVERIFY(runUntil(board, 3000, [](const Snapshot &s) { return s[157] == 0x30; }) < 3000);
+}
+
+void TestLiveBoardModel::overload_data()
+{
+    QTest::addColumn<Load>("load");
+    QTest::addColumn<int>("limitW");
+    QTest::addColumn<int>("management");
+    QTest::addColumn<int>("expectedFault");
+
+    const Load class4 = Load::make(LoadKind::PoweredDevice, 4); // 13 W
+    Load greedyClass1 = Load::make(LoadKind::PoweredDevice, 1);
+    greedyClass1.milliwatts = 6000; // over the 4 W of class 1
+
+    QTest::newRow("13 W over a 10 W port limit") << class4 << 10 << 0x20 << 4;
+    QTest::newRow("13 W within a 15 W port limit") << class4 << 15 << 0x20 << 0;
+    QTest::newRow("port limit 0 means none") << class4 << 0 << 0x20 << 0;
+    QTest::newRow("600 mA over 475 mA") << Load::make(LoadKind::Overload, 2) << 0 << 0x20 << 4;
+    QTest::newRow("class 1 drawing 6 W, Class Violation Power-down")
+        << greedyClass1 << 0 << 0x60 << 9;
+    QTest::newRow("class 1 drawing 6 W, no class policing") << greedyClass1 << 0 << 0x20 << 0;
+}
+
+void TestLiveBoardModel::overload()
+{
+    QFETCH(Load, load);
+    QFETCH(int, limitW);
+    QFETCH(int, management);
+    QFETCH(int, expectedFault);
+
+    LiveBoardModel board(scenarioOf({ { 0, load } }));
+    Ports ports;
+    ports.limitW[0] = quint8(limitW);
+    ports.management[0] = quint8(management);
+    configure(board, System {}, ports);
+
+    int faultSeen = 0;
+    std::set<int> modes;
+    run(board, 6000, [&](const Snapshot &s) {
+        modes.insert(mode(s, 0));
+        if (fault(s, 0) != 0 && faultSeen == 0)
+            faultSeen = fault(s, 0);
+        return true;
+    });
+    QCOMPARE(faultSeen, expectedFault);
+    if (expectedFault != 0)
+        QVERIFY2(modes.count(5), "an overloaded port ramps down");
+    else
+        QVERIFY(powered(board.snapshot(0), 0));
+}
+
+void TestLiveBoardModel::disconnect_data()
+{
+    QTest::addColumn<int>("bypass");
+    QTest::addColumn<bool>("faults");
+    QTest::newRow("DC disconnect detect") << 0x04 << true;
+    QTest::newRow("AC disconnect detect") << 0x02 << true;
+    QTest::newRow("no disconnect detect: stays powered, no current") << 0x00 << false;
+}
+
+void TestLiveBoardModel::disconnect()
+{
+    QFETCH(int, bypass);
+    QFETCH(bool, faults);
+
+    Load leaving = Load::make(LoadKind::Disconnect, 2);
+    leaving.afterMs = 1000;
+    LiveBoardModel board(scenarioOf({ { 0, leaving } }));
+    Ports ports;
+    ports.bypass[0] = quint8(bypass);
+    configure(board, System {}, ports);
+
+    QVERIFY(runUntil(board, 3000, [](const Snapshot &s) { return powered(s, 0); }) < 3000);
+    run(board, 2500);
+    const Snapshot s = board.snapshot(0);
+    if (faults) {
+        QCOMPARE(fault(s, 0), 10);
+        QVERIFY2(!powered(s, 0), "a port without its device is switched off");
+    } else {
+        QCOMPARE(fault(s, 0), 0);
+        QVERIFY(powered(s, 0));
+        QVERIFY2(current(s, 0) < 100, "under 10 mA");
+    }
+}
+
+void TestLiveBoardModel::priorityDisconnect_data()
+{
+    QTest::addColumn<int>("control");
+    QTest::addColumn<QList<int>>("priorities");
+    QTest::addColumn<QList<bool>>("stillPowered");
+
+    QTest::newRow("lowest priority dropped")
+        << 0x81 << QList<int> { 3, 1, 2 } << QList<bool> { true, false, true };
+    QTest::newRow("equal priorities: highest port dropped")
+        << 0x81 << QList<int> { 0, 0, 0 } << QList<bool> { true, true, false };
+    QTest::newRow("without Priority Disconnect Enable nothing is dropped")
+        << 0x80 << QList<int> { 3, 1, 2 } << QList<bool> { true, true, true };
+}
+
+void TestLiveBoardModel::priorityDisconnect()
+{
+    QFETCH(int, control);
+    QFETCH(QList<int>, priorities);
+    QFETCH(QList<bool>, stillPowered);
+
+    const Load class3 = Load::make(LoadKind::PoweredDevice, 3); // 10.5 W each
+    LiveBoardModel board(scenarioOf({ { 0, class3 }, { 1, class3 }, { 2, class3 } }));
+    Ports ports;
+    for (int p = 0; p < 3; ++p)
+        ports.management[std::size_t(p)] = quint8(0x20 | priorities[p]);
+    System system;
+    system.control = quint8(control);
+    configure(board, system, ports);
+    run(board, 3000);
+    for (int p = 0; p < 3; ++p)
+        QVERIFY(powered(board.snapshot(0), p));
+
+    system.maxPowerW = 25;
+    QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    run(board, 2000);
+    const Snapshot s = board.snapshot(0);
+    for (int p = 0; p < 3; ++p)
+        QVERIFY2(powered(s, p) == stillPowered[p], qPrintable(QStringLiteral("port %1").arg(p)));
+    if (control & 1) {
+        QVERIFY2(boxPower(s) <= 250, qPrintable(QString::number(boxPower(s))));
+        QCOMPARE(fault(s, 0) + fault(s, 1) + fault(s, 2), 0);
+    }
+}
+
+void TestLiveBoardModel::totalLimitRefusesPowerUp()
+{
+    const Load class4 = Load::make(LoadKind::PoweredDevice, 4); // 13 W each
+    LiveBoardModel board(scenarioOf({ { 0, class4 }, { 1, class4 }, { 2, class4 } }));
+    System system;
+    system.maxPowerW = 30;
+    configure(board, system);
+    int maxBox = 0;
+    run(board, 5000, [&](const Snapshot &s) {
+        maxBox = std::max(maxBox, boxPower(s));
+        return true;
+    });
+    const Snapshot s = board.snapshot(0);
+    QCOMPARE(int(powered(s, 0)) + int(powered(s, 1)) + int(powered(s, 2)), 2);
+    QVERIFY2(maxBox <= 300, qPrintable(QString::number(maxBox)));
+}
+
+void TestLiveBoardModel::boxPowerIsSumOfPorts_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("seed 1") << 1u;
+    QTest::newRow("seed 2024") << 2024u;
+    QTest::newRow("seed 0xFFFFFFFF") << 0xFFFFFFFFu;
+}
+
+void TestLiveBoardModel::boxPowerIsSumOfPorts()
+{
+    QFETCH(quint32, seed);
+    Scenario scenario = vantor::sim::demoScenario();
+    scenario.seed = seed;
+    LiveBoardModel board(scenario);
+    configure(board);
+    int checked = 0;
+    int maxBox = 0;
+    run(board, 15000, [&](const Snapshot &s) {
+        int sum = 0;
+        for (int p = 0; p < 8; ++p)
+            sum += power(s, p);
+        if (boxPower(s) != sum)
+            return false;
+        maxBox = std::max(maxBox, sum);
+        ++checked;
+        return true;
+    });
+    QCOMPARE(checked, 15000 / kStepMs);
+    QVERIFY2(maxBox > 300, "the demo draws a few tens of watts");
+}
+
+void TestLiveBoardModel::sameSeedSameBytes()
+{
+    const auto play = [](LiveBoardModel &board) {
+        QByteArray trace;
+        configure(board);
+        for (int step = 0; step < 400; ++step) {
+            board.advance(7 + step % 50);
+            if (step == 150) {
+                Ports ports;
+                ports.management[2] = 0;
+                board.applyPortBlock(0, bytesOf(ports.bytes()));
+            }
+            trace += hexOf(board.snapshot(0));
+        }
+        return trace;
+    };
+    LiveBoardModel first(vantor::sim::demoScenario());
+    LiveBoardModel second(vantor::sim::demoScenario());
+    QCOMPARE(play(first), play(second));
+}
+
+void TestLiveBoardModel::otherSeedOtherBytes()
+{
+    Scenario a = vantor::sim::demoScenario();
+    Scenario b = a;
+    b.seed = a.seed + 1;
+    LiveBoardModel first(a);
+    LiveBoardModel second(b);
+    configure(first);
+    configure(second);
+    run(first, 3000);
+    run(second, 3000);
+    QVERIFY(hexOf(first.snapshot(0)) != hexOf(second.snapshot(0)));
+}
+
+void TestLiveBoardModel::pauseBoardFreezes()
+{
+    LiveBoardModel board(vantor::sim::demoScenario());
+    configure(board);
+    run(board, 2000);
+    System system;
+    system.control = 0x90; // Master Enable, Pause Brellik
+    QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    const QByteArray frozen = hexOf(board.snapshot(0));
+    const int stillFor = run(board, 3000, [&](const Snapshot &s) { return hexOf(s) == frozen; });
+    QCOMPARE(stillFor, 3000);
+
+    system.control = 0x80;
+    QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    run(board, 500);
+    QVERIFY(hexOf(board.snapshot(0)) != frozen);
+}
+
+void TestLiveBoardModel::pausedFaultHoldsUntilMarkCleared()
+{
+    LiveBoardModel board(scenarioOf({ { 4, Load::make(LoadKind::Short, 0) } }));
+    Ports ports;
+    ports.faultEnable = 0x10;
+    configure(board, System {}, ports);
+    QVERIFY(runUntil(board, 5000, [](const Snapshot &s) { return s[161] == 0x30; }) < 5000);
+    QCOMPARE(board.snapshot(0)[167], 0x10);
+
+    // The panel writes the mark back while its box stays ticked: the port stays paused.
+    ports.pauseMarks = 0x10;
+    QVERIFY(board.applyPortBlock(0, bytesOf(ports.bytes())));
+    run(board, 4000, [](const Snapshot &s) { return s[161] == 0x30 && s[167] == 0x10; });
+    QCOMPARE(board.snapshot(0)[161], 0x30);
+    QCOMPARE(board.snapshot(0)[167], 0x10);
+
+    ports.pauseMarks = 0x00;
+    QVERIFY(board.applyPortBlock(0, bytesOf(ports.bytes())));
+    QCOMPARE(board.snapshot(0)[167], 0x00);
+    run(board, 2 * kStepMs);
+    QCOMPARE(mode(board.snapshot(0), 4), 1);
+}
+
+void TestLiveBoardModel::serviceNumberWalksPorts()
+{
+    LiveBoardModel board;
+    configure(board);
+    std::set<int> seen;
+    int last = board.snapshot(0)[15];
+    int steps = 0;
+    run(board, 1000, [&](const Snapshot &s) {
+        seen.insert(s[15]);
+        steps += s[15] != last;
+        last = s[15];
+        return true;
+    });
+    QCOMPARE(int(seen.size()), 8);
+    QVERIFY(*seen.rbegin() == 7 && steps >= 8);
+}
+
+void TestLiveBoardModel::portsBeyondCountStayOff()
+{
+    Scenario scenario;
+    scenario.ports.append(PortLoad { 1, 0, Load::make(LoadKind::PoweredDevice, 2), true });
+    LiveBoardModel board(scenario);
+    configure(board);
+    QVERIFY(board.applyPortBlock(1, bytesOf(Ports {}.bytes())));
+    run(board, 3000);
+    QCOMPARE(board.snapshot(1)[157], 0x00);
+
+    System system;
+    system.ports = 16;
+    QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    run(board, 3000);
+    QVERIFY(powered(board.snapshot(1), 0));
+    QCOMPARE(boxPower(board.snapshot(0)), 0);
+    QCOMPARE(boxPower(board.snapshot(1)), power(board.snapshot(1), 0));
+}
+
+void TestLiveBoardModel::ledCodes()
+{
+    LiveBoardModel board(scenarioOf(
+        { { 0, Load::make(LoadKind::PoweredDevice, 2) }, { 1, Load::make(LoadKind::Short, 2) } }));
+    Ports ports;
+    ports.leds[0] = 0xE4; // codes 0, 1, 2, 3 on ports 0..3
+    configure(board, System {}, ports);
+    run(board, 3000);
+    // The board drives them: green powered, red faulted, Hi-Z otherwise.
+    QCOMPARE(int(board.snapshot(0)[51]), 0x02 | 0x01 << 2);
+
+    System system;
+    system.control = 0x82; // Port LED Direct Write
+    QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
+    QCOMPARE(int(board.snapshot(0)[51]), 0xE4);
+}
+
+void TestLiveBoardModel::badBlocksChangeNothing()
+{
+    LiveBoardModel board(vantor::sim::demoScenario());
+    configure(board);
+    run(board, 1000);
+    const QByteArray before = hexOf(board.snapshot(0));
+    QVERIFY(!board.applySystemBlock(bytesOf(QByteArray(13, '\0'))));
+    QVERIFY(!board.applyPortBlock(0, bytesOf(QByteArray(216, '\0'))));
+    QVERIFY(!board.applyPortBlock(8, bytesOf(Ports {}.bytes())));
+    board.advance(-500);
+    board.advance(0);
+    QCOMPARE(hexOf(board.snapshot(0)), before);
+}
+
+QTEST_GUILESS_MAIN(TestLiveBoardModel)
+#include "test_liveboardmodel.moc"
