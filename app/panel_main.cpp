@@ -2,6 +2,7 @@
 
 #include <serial/portmap.h>
 #include <serial/qtseriallink.h>
+#include <sim/liveboardmodel.h>
 #include <sim/simulatedboard.h>
 #include <window/mainwindow.h>
 
@@ -101,7 +102,8 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<vantor::sim::SimulatedBoard> board;
     if (options.demo) {
-        board = std::make_unique<vantor::sim::SimulatedBoard>();
+        board = std::make_unique<vantor::sim::SimulatedBoard>(
+            std::make_unique<vantor::sim::LiveBoardModel>(vantor::sim::demoScenario()));
         if (!board->start()) {
             QTextStream(stderr) << "vantor-panel: the simulated board could not start: "
                                 << board->errorString() << "\n";

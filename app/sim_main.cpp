@@ -1,5 +1,7 @@
 // vantor-sim: the simulated board on a pseudo-terminal, for a panel in another process.
 
+#include <sim/liveboardmodel.h>
+#include <sim/scenario.h>
 #include <sim/simulatedboard.h>
 
 #include <QCommandLineParser>
@@ -9,6 +11,8 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -76,11 +80,55 @@ int main(int argc, char *argv[])
         QStringLiteral("log"),
         QStringLiteral("Write every byte on the line to FILE (time, direction, hex)."),
         QStringLiteral("FILE"));
-    parser.addOptions({ linkOption, unpacedOption, logOption });
+    const QCommandLineOption scenarioOption(
+        QStringLiteral("scenario"),
+        QStringLiteral("Run the ports live with the loads of the JSON scenario FILE (see README)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"),
+        QStringLiteral("Run the ports live with the built-in demo scenario."));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed the live board's noise with N instead of the scenario's seed."),
+        QStringLiteral("N"));
+    parser.addOptions(
+        { linkOption, unpacedOption, logOption, scenarioOption, demoOption, seedOption });
     parser.process(app);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+
+    // Without a scenario the board is the static one: it keeps what is written, nothing moves.
+    std::optional<vantor::sim::Scenario> scenario;
+    if (parser.isSet(scenarioOption) && parser.isSet(demoOption)) {
+        err << "vantor-sim: --scenario and --demo exclude each other" << Qt::endl;
+        return 2;
+    }
+    if (parser.isSet(scenarioOption)) {
+        const vantor::sim::ScenarioResult result
+            = vantor::sim::loadScenarioFile(parser.value(scenarioOption));
+        if (!result.scenario) {
+            err << "vantor-sim: " << result.error << Qt::endl;
+            return 1;
+        }
+        scenario = result.scenario;
+    } else if (parser.isSet(demoOption)) {
+        scenario = vantor::sim::demoScenario();
+    }
+    if (parser.isSet(seedOption)) {
+        bool ok = false;
+        const uint seed = parser.value(seedOption).toUInt(&ok);
+        if (!ok) {
+            err << "vantor-sim: --seed wants a number from 0 to 4294967295, not \""
+                << parser.value(seedOption) << "\"" << Qt::endl;
+            return 2;
+        }
+        if (!scenario) {
+            err << "vantor-sim: --seed needs --scenario or --demo" << Qt::endl;
+            return 2;
+        }
+        scenario->seed = seed;
+    }
 
     QFile logFile;
     QTextStream log;
@@ -95,6 +143,8 @@ int main(int argc, char *argv[])
     }
 
     vantor::sim::SimulatedBoard board;
+    if (scenario)
+        board.setModel(std::make_unique<vantor::sim::LiveBoardModel>(*scenario));
     board.setPaced(!parser.isSet(unpacedOption));
     if (logFile.isOpen()) {
         QObject::connect(&board, &vantor::sim::SimulatedBoard::wireTraffic, &app,

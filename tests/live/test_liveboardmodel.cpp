@@ -174,6 +174,7 @@ private slots:
     void overload();
     void disconnect_data();
     void disconnect();
+    void disconnectedDeviceReturns();
     void priorityDisconnect_data();
     void priorityDisconnect();
     void totalLimitRefusesPowerUp();
@@ -492,6 +493,28 @@ void TestLiveBoardModel::disconnect()
         QVERIFY(powered(s, 0));
         QVERIFY2(current(s, 0) < 100, "under 10 mA");
     }
+}
+
+void TestLiveBoardModel::disconnectedDeviceReturns()
+{
+    Load leaving = Load::make(LoadKind::Disconnect, 1);
+    leaving.afterMs = 1000;
+    leaving.reconnectAfterMs = 1500;
+    LiveBoardModel board(scenarioOf({ { 0, leaving } }));
+    Ports ports;
+    ports.bypass[0] = 0x04;
+    configure(board, System {}, ports);
+
+    // Powered, gone with "Disconnect", powered again (the fault cleared), gone again.
+    QList<int> story;
+    run(board, 9000, [&](const Snapshot &s) {
+        const int now = powered(s, 0) ? 1 : fault(s, 0) == 10 ? 2 : 0;
+        if (now != 0 && (story.isEmpty() || story.last() != now))
+            story.append(now);
+        return true;
+    });
+    QVERIFY2(story.size() >= 4, qPrintable(QStringLiteral("%1 changes").arg(story.size())));
+    QCOMPARE(story.mid(0, 4), (QList<int> { 1, 2, 1, 2 }));
 }
 
 void TestLiveBoardModel::priorityDisconnect_data()
