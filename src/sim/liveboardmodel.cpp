@@ -173,7 +173,7 @@ void LiveBoardModel::advance(std::int64_t elapsedMs)
 {
     if (elapsedMs <= 0 || (image(0)[kControlOffset] & kPauseBoard) != 0)
         return;
-    m_pendingMs = std::min(m_pendingMs + elapsedMs, kMaxCatchUpMs);
+    m_pendingMs = std::min(m_pendingMs + std::min(elapsedMs, kMaxCatchUpMs), kMaxCatchUpMs);
     while (m_pendingMs >= kTickMs) {
         m_pendingMs -= kTickMs;
         tick();
@@ -242,6 +242,17 @@ int nominalPower(const Load &load, bool present)
     return present ? load.milliwatts / 100 : 0;
 }
 
+// A load made by hand may carry any class number; the board classifies it within 0..4.
+std::size_t classIndex(const Load &load)
+{
+    return static_cast<std::size_t>(std::clamp(load.classCode, 0, kMaxClass));
+}
+
+int classCurrentOf(const Load &load)
+{
+    return load.kind == LoadKind::Legacy ? kLegacyClassCurrent : kClassCurrent[classIndex(load)];
+}
+
 } // namespace
 
 void LiveBoardModel::tickPort(int group, int p, Port &port, const Snapshot &s)
@@ -296,10 +307,6 @@ void LiveBoardModel::tickPort(int group, int p, Port &port, const Snapshot &s)
         startDetection(group, p, port, s);
         return;
     case RDetect:
-        if ((port.phaseMs -= kTickMs) > 0)
-            return;
-        measureDetection(group, p, port, s);
-        return;
     case CDetect:
         if ((port.phaseMs -= kTickMs) > 0)
             return;
@@ -309,11 +316,8 @@ void LiveBoardModel::tickPort(int group, int p, Port &port, const Snapshot &s)
         if ((port.phaseMs -= kTickMs) > 0)
             return;
         if (port.present) {
-            port.classCode = static_cast<std::uint8_t>(load.classCode);
-            const int nominal = load.kind == LoadKind::Legacy
-                ? kLegacyClassCurrent
-                : kClassCurrent[static_cast<std::size_t>(load.classCode)];
-            port.classCurrent = clampRaw(nominal + noise(3));
+            port.classCode = static_cast<std::uint8_t>(classIndex(load));
+            port.classCurrent = clampRaw(classCurrentOf(load) + noise(3));
         } else {
             port.classCode = 0;
             port.classCurrent = clampRaw(noise(1) + 1);
@@ -476,11 +480,7 @@ void LiveBoardModel::startClassify(int group, int p, Port &port, const Snapshot 
         return;
     }
     startPhase(port, Classify, kClassifyMs);
-    const int current = port.present
-        ? (port.load.kind == LoadKind::Legacy
-               ? kLegacyClassCurrent
-               : kClassCurrent[static_cast<std::size_t>(port.load.classCode)])
-        : 0;
+    const int current = port.present ? classCurrentOf(port.load) : 0;
     port.voltage = clampRaw(kClassifyVolts + noise(10));
     port.current = clampRaw(current);
     port.power = powerOf(port.voltage, port.current);

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -220,7 +221,7 @@ Load Load::make(LoadKind kind, int classCode)
     load.kind = kind;
     if (kind == LoadKind::None)
         return load;
-    load.classCode = kind == LoadKind::Legacy ? 0 : classCode;
+    load.classCode = kind == LoadKind::Legacy ? 0 : std::clamp(classCode, 0, kMaxClass);
     load.milliwatts = kClassMilliwatts[static_cast<std::size_t>(load.classCode)];
     load.signatureOhms = kSignatureOhms;
     load.capacitanceTenthsUf = kSignatureTenthsUf;

@@ -175,6 +175,7 @@ private slots:
     void disconnect_data();
     void disconnect();
     void disconnectedDeviceReturns();
+    void plugAndUnplug();
     void priorityDisconnect_data();
     void priorityDisconnect();
     void totalLimitRefusesPowerUp();
@@ -515,6 +516,26 @@ void TestLiveBoardModel::disconnectedDeviceReturns()
     });
     QVERIFY2(story.size() >= 4, qPrintable(QStringLiteral("%1 changes").arg(story.size())));
     QCOMPARE(story.mid(0, 4), (QList<int> { 1, 2, 1, 2 }));
+}
+
+void TestLiveBoardModel::plugAndUnplug()
+{
+    LiveBoardModel board;
+    Ports ports;
+    ports.bypass[6] = 0x04;
+    configure(board, System {}, ports);
+    run(board, 2000);
+    QCOMPARE(u16(board.snapshot(0), 69 + 12), 0xFFFF); // open circuit
+
+    Load handMade = Load::make(LoadKind::PoweredDevice, 3);
+    handMade.classCode = 9; // beyond the table: classified as the highest class
+    board.attach(0, 6, handMade);
+    QCOMPARE(board.load(0, 6), handMade);
+    QVERIFY(runUntil(board, 3000, [](const Snapshot &s) { return powered(s, 6); }) < 3000);
+    QCOMPARE(int(board.snapshot(0)[85 + 6]), 4);
+
+    board.attach(0, 6, Load {});
+    QVERIFY(runUntil(board, 1000, [](const Snapshot &s) { return fault(s, 6) == 10; }) < 1000);
 }
 
 void TestLiveBoardModel::priorityDisconnect_data()
