@@ -1,0 +1,343 @@
+// The whole panel against a misbehaving board. Whatever the board or the line does, the panel
+// keeps its event loop turning, is idle again within one answer time-out of the last thing
+// that happened, serves the next request, keeps what the operator typed, and says in the
+// status bar what went wrong.
+
+#include "e2erig.h"
+
+#include <QSignalSpy>
+
+using vantor::e2e::kIdleWithinMs;
+using vantor::e2e::Rig;
+using vantor::protocol::Communication;
+using vantor::sim::Fault;
+using vantor::sim::FaultPlan;
+using vantor::sim::SimulatedBoard;
+
+Q_DECLARE_METATYPE(FaultPlan)
+
+namespace {
+
+const QString kRefreshTimedOut
+    = QStringLiteral("No answer from the board to the port status refresh within 2 s.");
+const QString kPortWriteTimedOut
+    = QStringLiteral("No answer from the board to the port control write within 2 s.");
+const QString kRefreshNotSent = QStringLiteral("The port status refresh could not be sent");
+
+} // namespace
+
+class E2EFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void misbehavingBoard_data();
+    void misbehavingBoard();
+    void silentBoardUnderAutoRefresh();
+    void lineDropsInTheMiddleOfABlock_data();
+    void lineDropsInTheMiddleOfABlock();
+    void deviceVanishesAndComesBack_data();
+    void deviceVanishesAndComesBack();
+    void floodWhileIdle();
+
+private:
+    // What the operator typed is still there, and the event loop never stood still for a
+    // whole time-out.
+    void verifyPanelUnharmed();
+
+    std::unique_ptr<Rig> m_rig;
+    // What a refresh of the well-behaved board shows.
+    QStringList m_reference;
+};
+
+void E2EFaults::init()
+{
+    m_rig = std::make_unique<Rig>();
+    Rig &r = *m_rig;
+    QVERIFY2(r.start(false), qPrintable(r.board.errorString()));
+
+    // The cases drive their own requests; the operator has typed two limits, not yet saved.
+    r.setAutoRefresh(false);
+    QVERIFY(r.c().Update_Port_Status->isEnabled());
+    QVERIFY(r.waitIdle());
+    Rig::type(r.c().PD_R_LOW, QStringLiteral("21000"));
+    Rig::type(r.c().PD_R_HIGH, QStringLiteral("27000"));
+    QCOMPARE(r.c().PD_R_LOW->text(), QStringLiteral("21000"));
+    QCOMPARE(r.c().PD_R_HIGH->text(), QStringLiteral("27000"));
+
+    QVERIFY(r.refreshOnce());
+    m_reference = r.statusTexts();
+    QCOMPARE(m_reference.at(0), QStringLiteral("22.8")); // BOX_PWR of the factory image
+    QCOMPARE(r.window->outcomeText(), QString());
+    r.resetHeartbeat();
+}
+
+void E2EFaults::cleanup()
+{
+    m_rig.reset();
+    m_reference.clear();
+}
+
+void E2EFaults::verifyPanelUnharmed()
+{
+    Rig &r = *m_rig;
+    QCOMPARE(r.c().PD_R_LOW->text(), QStringLiteral("21000"));
+    QCOMPARE(r.c().PD_R_HIGH->text(), QStringLiteral("27000"));
+    QVERIFY2(
+        r.longestGapMs < Communication::kAnswerTimeoutMs,
+        qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(r.longestGapMs)));
+    QVERIFY(r.window->isVisible());
+}
+
+void E2EFaults::misbehavingBoard_data()
+{
+    QTest::addColumn<FaultPlan>("fault");
+    QTest::addColumn<bool>("paced");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("completes");
+    QTest::addColumn<QString>("outcome");
+
+    const QString refresh = QStringLiteral("Update_Port_Status");
+    const QString portWrite = QStringLiteral("TX_PRT_CTRL");
+    QTest::newRow("silent board") << FaultPlan { Fault::Silent } << false << refresh << false
+                                  << kRefreshTimedOut;
+    QTest::newRow("answer of 1 byte")
+        << FaultPlan { Fault::ShortAnswer, 1 } << false << refresh << false << kRefreshTimedOut;
+    QTest::newRow("answer of 167 bytes, paced")
+        << FaultPlan { Fault::ShortAnswer, 167 } << true << refresh << false << kRefreshTimedOut;
+    // The byte past the snapshot arrives after the answer was taken, while the panel is idle.
+    QTest::newRow("answer of 169 bytes, paced")
+        << FaultPlan { Fault::LongAnswer, 1 } << true << refresh << true << QString();
+    QTest::newRow("answer of 500 bytes")
+        << FaultPlan { Fault::LongAnswer, 332 } << false << refresh << true << QString();
+    // Answers are not checked: a snapshot's worth of noise is shown, and the next refresh
+    // shows the board again.
+    QTest::newRow("168 bytes of garbage")
+        << FaultPlan { Fault::Garbage, 168 } << false << refresh << true << QString();
+    QTest::newRow("40 bytes of garbage")
+        << FaultPlan { Fault::Garbage, 40 } << false << refresh << false << kRefreshTimedOut;
+    QTest::newRow("acknowledgement after 1900 ms")
+        << FaultPlan { Fault::DelayedAck, 0, 1900 } << false << portWrite << true << QString();
+    QTest::newRow("acknowledgement after 2100 ms")
+        << FaultPlan { Fault::DelayedAck, 0, 2100 } << false << portWrite << false
+        << kPortWriteTimedOut;
+}
+
+void E2EFaults::misbehavingBoard()
+{
+    QFETCH(FaultPlan, fault);
+    QFETCH(bool, paced);
+    QFETCH(QString, button);
+    QFETCH(bool, completes);
+    QFETCH(QString, outcome);
+
+    Rig &r = *m_rig;
+    const bool write = button == QStringLiteral("TX_PRT_CTRL");
+    const int portWrites = r.board.model().portWrites(0);
+    QSignalSpy blockDropped(&r.board, &SimulatedBoard::payloadDropped);
+    r.board.setPaced(paced);
+    r.board.injectFault(fault);
+    const vantor::e2e::Tally before = r.tally;
+
+    r.click(button);
+    QVERIFY(r.engine().transactionBusy());
+    QVERIFY2(r.waitIdle(), "still busy a time-out after the request went out");
+    QCOMPARE(r.tally.launched - before.launched, 1);
+    QCOMPARE(r.tally.completed - before.completed, completes ? 1 : 0);
+    QCOMPARE(r.tally.timedOut - before.timedOut, completes ? 0 : 1);
+    QCOMPARE(r.window->outcomeText(), outcome);
+    if (write && completes) {
+        QTRY_COMPARE(r.board.model().portWrites(0), portWrites + 1);
+        QCOMPARE(vantor::e2e::toByteArray(r.board.model().image(0)).mid(19, 34).toHex(),
+                 vantor::e2e::toByteArray(r.engine().portBlock()).left(34).toHex());
+    }
+    if (write && !completes) {
+        // The late acknowledgement left the board waiting for a block that never comes; it
+        // gives up on it by itself and is a board again.
+        QTRY_COMPARE_WITH_TIMEOUT(blockDropped.size(), 1, SimulatedBoard::kPayloadStallMs + 3000);
+        QCOMPARE(r.board.model().portWrites(0), portWrites);
+    }
+
+    r.board.clearFault();
+    r.board.setPaced(false);
+    QVERIFY2(r.refreshOnce(), "the next refresh did not complete");
+    QCOMPARE(r.statusTexts(), m_reference);
+    QCOMPARE(r.window->outcomeText(), QString());
+    if (write) {
+        const int writesNow = r.board.model().portWrites(0);
+        r.click(button);
+        QTRY_COMPARE(r.board.model().portWrites(0), writesNow + 1);
+    }
+    verifyPanelUnharmed();
+}
+
+void E2EFaults::silentBoardUnderAutoRefresh()
+{
+    Rig &r = *m_rig;
+    const vantor::e2e::Tally before = r.tally;
+    r.board.injectFault({ Fault::Silent });
+    r.setAutoRefresh(true);
+    QVERIFY(!r.c().Update_Port_Status->isEnabled());
+
+    // Ticks that come while a refresh waits are remembered; each refresh ends by its time-out.
+    QTRY_VERIFY_WITH_TIMEOUT(r.tally.timedOut >= before.timedOut + 2, 2 * kIdleWithinMs + 500);
+    QCOMPARE(r.tally.completed, before.completed);
+    QCOMPARE(r.window->outcomeText(), kRefreshTimedOut);
+    QVERIFY(r.engine().refreshTimer().isActive());
+
+    // The board answers again: the refresh in flight times out, the next one is shown.
+    r.board.clearFault();
+    QTRY_VERIFY_WITH_TIMEOUT(r.tally.completed > before.completed, kIdleWithinMs + 500);
+    QCOMPARE(r.statusTexts(), m_reference);
+    QCOMPARE(r.window->outcomeText(), QString());
+    QVERIFY(r.engine().refreshTimer().isActive());
+    verifyPanelUnharmed();
+}
+
+void E2EFaults::lineDropsInTheMiddleOfABlock_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("bytesTaken");
+
+    QTest::newRow("port block, after 1 byte") << QStringLiteral("TX_PRT_CTRL") << 1;
+    QTest::newRow("port block, after 108 bytes") << QStringLiteral("TX_PRT_CTRL") << 108;
+    QTest::newRow("port block, after 216 bytes") << QStringLiteral("TX_PRT_CTRL") << 216;
+    QTest::newRow("system block, after 7 bytes") << QStringLiteral("TX_SYS_CTRL") << 7;
+}
+
+void E2EFaults::lineDropsInTheMiddleOfABlock()
+{
+    QFETCH(QString, button);
+    QFETCH(int, bytesTaken);
+
+    Rig &r = *m_rig;
+    const bool save = button == QStringLiteral("TX_SYS_CTRL");
+    const int systemWrites = r.board.model().systemWrites();
+    const int portWrites = r.board.model().portWrites(0);
+    QSignalSpy hungUp(&r.board, &SimulatedBoard::lineHungUp);
+    r.board.injectFault({ Fault::HangUpInPayload, bytesTaken, 0, 1 });
+
+    r.click(button);
+    QTRY_COMPARE(hungUp.size(), 1);
+    QTRY_VERIFY2(r.window->portStateText().contains(QStringLiteral("not open")),
+                 qPrintable(r.window->portStateText()));
+    QVERIFY(!r.link.isOpen());
+    QVERIFY2(r.waitIdle(), "still busy a time-out after the line dropped");
+    QCOMPARE(r.board.model().systemWrites(), systemWrites);
+    QCOMPARE(r.board.model().portWrites(0), portWrites);
+
+    // A request while the port is gone fails at once and says so.
+    r.click(QStringLiteral("Update_Port_Status"));
+    QVERIFY(!r.engine().transactionBusy());
+    QVERIFY2(r.window->outcomeText().startsWith(kRefreshNotSent),
+             qPrintable(r.window->outcomeText()));
+
+    // The line comes back; "Reset Port" reopens it and the same write goes through whole.
+    QVERIFY(r.board.restart());
+    r.window->COM_Reset_Cmd_Click();
+    QVERIFY(r.link.isOpen());
+    QVERIFY2(r.window->portStateText().endsWith(QStringLiteral(" open, 19200,N,8,1")),
+             qPrintable(r.window->portStateText()));
+    r.board.clear();
+    r.click(button);
+    QTRY_COMPARE(r.board.model().portWrites(0), portWrites + 1);
+    QCOMPARE(r.board.model().systemWrites(), systemWrites + (save ? 1 : 0));
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.window->outcomeText(), QString());
+
+    const auto frames = vantor::e2e::framesFromPanel(r.board.wireLog());
+    QCOMPARE(frames.size(), save ? 2 : 1);
+    QCOMPARE(frames.last().code, vantor::e2e::kPortWrite);
+    QCOMPARE(frames.last().block.toHex(), vantor::e2e::toByteArray(r.engine().portBlock()).toHex());
+    if (save) {
+        // What the operator typed, 21000 and 27000 ohms, now on the board.
+        QCOMPARE(frames.first().block.mid(5, 4).toHex(), QByteArray("0429bc34"));
+        QCOMPARE(vantor::e2e::toByteArray(r.board.model().image(0)).mid(5, 4).toHex(),
+                 QByteArray("0429bc34"));
+    }
+    verifyPanelUnharmed();
+}
+
+void E2EFaults::deviceVanishesAndComesBack_data()
+{
+    QTest::addColumn<QString>("recovery");
+    QTest::addColumn<bool>("requestInFlight");
+
+    // "Reset Port" is neither shown nor enabled in the designed window; its handler is driven
+    // as the program would.
+    QTest::newRow("Reset Port") << QStringLiteral("COM_Reset_Cmd") << false;
+    QTest::newRow("menu COMM 1") << QStringLiteral("Comm1") << false;
+    QTest::newRow("Reset Port, a refresh waiting") << QStringLiteral("COM_Reset_Cmd") << true;
+    QTest::newRow("menu COMM 1, a refresh waiting") << QStringLiteral("Comm1") << true;
+}
+
+void E2EFaults::deviceVanishesAndComesBack()
+{
+    QFETCH(QString, recovery);
+    QFETCH(bool, requestInFlight);
+
+    Rig &r = *m_rig;
+    r.setAutoRefresh(true);
+    QTRY_VERIFY(r.tally.completed >= 2);
+    if (requestInFlight) {
+        QSignalSpy commands(&r.board, &SimulatedBoard::commandReceived);
+        r.board.injectFault({ Fault::Silent });
+        QTRY_COMPARE(commands.size(), 1);
+        QVERIFY(r.engine().transactionBusy());
+    }
+
+    r.board.hangUp();
+    QTRY_VERIFY2(r.window->portStateText().contains(QStringLiteral("not open")),
+                 qPrintable(r.window->portStateText()));
+    QVERIFY(!r.link.isOpen());
+    // Auto-refresh goes on; with the port gone each refresh fails at once.
+    const int failed = r.tally.failed;
+    QTRY_VERIFY_WITH_TIMEOUT(r.tally.failed > failed, kIdleWithinMs + 500);
+    QVERIFY2(r.window->outcomeText().startsWith(kRefreshNotSent),
+             qPrintable(r.window->outcomeText()));
+    QVERIFY(r.waitIdle());
+
+    r.board.clearFault();
+    QVERIFY(r.board.restart());
+    const int completed = r.tally.completed;
+    if (recovery == QStringLiteral("Comm1"))
+        r.c().Comm1->trigger();
+    else
+        r.window->COM_Reset_Cmd_Click();
+    QVERIFY(r.link.isOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(r.tally.completed > completed, kIdleWithinMs);
+    QCOMPARE(r.statusTexts(), m_reference);
+    QCOMPARE(r.window->outcomeText(), QString());
+    QVERIFY(r.window->portStateText().endsWith(QStringLiteral(" open, 19200,N,8,1")));
+    verifyPanelUnharmed();
+}
+
+void E2EFaults::floodWhileIdle()
+{
+    // Well past what the link keeps of unread bytes.
+    constexpr int kFlood = 4 * vantor::serial::QtSerialLink::kReceiveLimit;
+    Rig &r = *m_rig;
+    const vantor::e2e::Tally before = r.tally;
+    const qsizetype sent = r.board.bytesToPanel().size();
+
+    r.board.flood(kFlood);
+    QTRY_COMPARE_WITH_TIMEOUT(r.board.bytesToPanel().size(), sent + kFlood, 10000);
+    QTest::qWait(50);
+    QVERIFY(!r.engine().transactionBusy());
+    QCOMPARE(r.tally.launched, before.launched);
+    QCOMPARE(r.tally.completed, before.completed);
+    QVERIFY(r.link.bytesWaiting() <= vantor::serial::QtSerialLink::kReceiveLimit);
+    QCOMPARE(r.statusTexts(), m_reference);
+
+    // The noise is thrown away when the next request goes out; its answer is the board's.
+    QVERIFY(r.refreshOnce());
+    QCOMPARE(r.statusTexts(), m_reference);
+    QCOMPARE(r.window->outcomeText(), QString());
+    verifyPanelUnharmed();
+}
+
+QTEST_MAIN(E2EFaults)
+#include "test_e2e_faults.moc"
