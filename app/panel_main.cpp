@@ -1,5 +1,7 @@
 // vantor-panel: the control panel window.
 
+#include "quitonsignals.h"
+
 #include <serial/portmap.h>
 #include <serial/qtseriallink.h>
 #include <sim/liveboardmodel.h>
@@ -99,6 +101,8 @@ int main(int argc, char *argv[])
         return *exitCode;
 
     QApplication app(argc, argv);
+    if (!quitOnSignals(app))
+        QTextStream(stderr) << "vantor-panel: SIGTERM will not close the port cleanly\n";
 
     std::unique_ptr<vantor::sim::SimulatedBoard> board;
     if (options.demo) {

@@ -1,5 +1,7 @@
 // vantor-sim: the simulated board on a pseudo-terminal, for a panel in another process.
 
+#include "quitonsignals.h"
+
 #include <sim/liveboardmodel.h>
 #include <sim/scenario.h>
 #include <sim/simulatedboard.h>
@@ -7,45 +9,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSocketNotifier>
 #include <QTextStream>
 
-#include <csignal>
 #include <memory>
 #include <optional>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the event loop, so the board closes and removes its link.
-bool quitOnSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return false;
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
-        app.quit();
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0
-        && ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
 
 QString formatEntry(const vantor::sim::WireEntry &entry)
 {
