@@ -332,8 +332,9 @@ void QtSerialLink::finishLoss()
     m_received.clear();
     reportDropped();
     ++m_writeSerial;
-    emit openChanged(false);
+    // The reason first, so that anyone showing the closed port can already say why.
     emit portFailed(m_errorString);
+    emit openChanged(false);
 }
 
 void QtSerialLink::reportDropped()
