@@ -1,6 +1,8 @@
 // The register snapshot taken apart: field positions, status texts, number texts and the
 // scaling rule, checked against the board's documented examples.
 
+#include <examples.h>
+
 #include <decode/numbertext.h>
 #include <decode/scaling.h>
 #include <decode/snapshot.h>
@@ -15,6 +17,8 @@
 
 using namespace vantor::decode;
 using vantor::protocol::kSnapshotSize;
+using vantor::testing::bytesOf;
+using vantor::testing::setBytes;
 
 Q_DECLARE_METATYPE(ShownAs)
 
@@ -61,12 +65,6 @@ QByteArray snapshotWith(std::initializer_list<std::pair<int, std::uint8_t>> byte
     return block;
 }
 
-std::span<const std::uint8_t> bytesOf(const QByteArray &block)
-{
-    return { reinterpret_cast<const std::uint8_t *>(block.constData()),
-             static_cast<std::size_t>(block.size()) };
-}
-
 Snapshot snapshotOf(const QByteArray &block)
 {
     const auto s = asSnapshot(bytesOf(block));
@@ -77,22 +75,9 @@ Snapshot snapshotOf(const QByteArray &block)
 // The documented port-0 example of group 0.
 QByteArray portZeroExample()
 {
-    return snapshotWith({ { 35, 3 },
-                          { 51, 0x02 },
-                          { 53, 0x01 },
-                          { 54, 0x00 },
-                          { 69, 0xD4 },
-                          { 70, 0x30 },
-                          { 85, 2 },
-                          { 93, 0x64 },
-                          { 94, 0x00 },
-                          { 109, 0xB1 },
-                          { 110, 0x0D },
-                          { 125, 0xC0 },
-                          { 126, 0x12 },
-                          { 141, 0x9F },
-                          { 142, 0x00 },
-                          { 157, 0x04 } });
+    QByteArray block = snapshotWith({});
+    setBytes(block, vantor::testing::kPortZeroExample);
+    return block;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "../encode/roundtripmask.h"
 
+#include <examples.h>
 #include <fakes.h>
 
 #include <window/controls.h>
@@ -22,6 +23,7 @@
 #include <memory>
 
 using namespace vantor;
+using testing::setBytes;
 using window::MainControls;
 
 namespace {
@@ -41,31 +43,15 @@ QByteArray snapshotWith(std::initializer_list<std::pair<int, int>> bytes)
 
 std::span<const std::uint8_t> span(const QByteArray &block)
 {
-    return { reinterpret_cast<const std::uint8_t *>(block.constData()),
-             static_cast<std::size_t>(block.size()) };
+    return vantor::testing::bytesOf(block);
 }
 
 // The documented system example in bytes 0..14, and the documented port-0 example.
 QByteArray workedExample()
 {
-    QByteArray block = snapshotWith({ { 35, 3 },
-                                      { 51, 0x02 },
-                                      { 53, 0x01 },
-                                      { 54, 0x00 },
-                                      { 69, 0xD4 },
-                                      { 70, 0x30 },
-                                      { 85, 2 },
-                                      { 93, 0x64 },
-                                      { 94, 0x00 },
-                                      { 109, 0xB1 },
-                                      { 110, 0x0D },
-                                      { 125, 0xC0 },
-                                      { 126, 0x12 },
-                                      { 141, 0x9F },
-                                      { 142, 0x00 },
-                                      { 157, 0x04 },
-                                      // Port 0 enabled, so its green LED may show.
-                                      { 27, 0x20 } });
+    // Port 0 enabled, so its green LED may show.
+    QByteArray block = snapshotWith({ { 27, 0x20 } });
+    setBytes(block, vantor::testing::kPortZeroExample);
     block.replace(0, 15, QByteArray::fromHex("081030a5961c25c2330d5a010a150c"));
     return block;
 }
