@@ -10,7 +10,7 @@ sim=$build/app/vantor-sim
 work=$(mktemp -d)
 trap 'kill $panel_pid $sim_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
-"$sim" --link "$work/board" > "$work/sim.out" 2>&1 &
+"$sim" --demo --link "$work/board" > "$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$work/board" ] && break; sleep 0.1; done
 
