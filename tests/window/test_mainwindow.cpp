@@ -290,10 +290,11 @@ void MainWindowTest::saveToDevice_data()
     QTest::addColumn<int>("directWrite");
     QTest::addColumn<QString>("portCount");
     QTest::addColumn<int>("changed");
+    QTest::addColumn<bool>("busy");
 
-    QTest::newRow("direct write off, 24 ports") << 0 << "24" << 24;
-    QTest::newRow("direct write on, 16 ports") << 1 << "16" << 16;
-    QTest::newRow("direct write on, 48 ports") << 1 << "48" << 48;
+    QTest::newRow("idle, direct write off, 24 ports") << 0 << "24" << 24 << false;
+    QTest::newRow("idle, direct write on, 16 ports") << 1 << "16" << 16 << false;
+    QTest::newRow("busy, direct write on, 48 ports") << 1 << "48" << 48 << true;
 }
 
 void MainWindowTest::saveToDevice()
@@ -301,6 +302,7 @@ void MainWindowTest::saveToDevice()
     QFETCH(int, directWrite);
     QFETCH(QString, portCount);
     QFETCH(int, changed);
+    QFETCH(bool, busy);
 
     Panel p;
     p.startAndSettle();
@@ -311,6 +313,8 @@ void MainWindowTest::saveToDevice()
     window::setCheckValue(c.COMMON_CTRL_5, directWrite);
     window::setCheckValue(c.COMMON_CTRL_7, 1);
     c.SYS_PORT_CNT->setCurrentText(portCount);
+    if (busy)
+        p.window->Update_Port_Status_Click();
 
     p.window->TX_SYS_CTRL_Click();
     QCOMPARE(p.engine().portCount(), portCount.toInt());
@@ -319,8 +323,27 @@ void MainWindowTest::saveToDevice()
         QVERIFY2(c.PORT_LED_DRV[e]->isEnabled() == expected, qPrintable(QString::number(e)));
     }
     QCOMPARE(window::checkValue(c.COMMON_CTRL_7), 0);
-    QCOMPARE(p.link.takeWire(), bytes({ 0x18 }));
-    QVERIFY(p.engine().isPending(RequestKind::PortWrite));
+
+    // Both blocks are built at their own launch: "Calibrate System" (bit 2 of byte 4) rides
+    // only on a save made while the link was idle.
+    QByteArray wire;
+    if (busy) {
+        QCOMPARE(p.link.takeWire(), bytes({ 0x28 }));
+        p.link.feed(QByteArray(168, '\0'));
+    }
+    wire += p.link.takeWire();
+    QCOMPARE(wire, bytes({ 0x18 }));
+    p.link.feed(bytes({ 0x06 }));
+    const QByteArray systemBlock = p.link.takeWire();
+    QCOMPARE(systemBlock.size(), 14);
+    QCOMPARE(bool(systemBlock[4] & 0x04), !busy);
+    QCOMPARE(systemBlock.at(0), char(portCount.toInt()));
+    p.link.drain();
+    QCOMPARE(p.link.takeWire(), bytes({ 0x20 }));
+    p.link.feed(bytes({ 0x06 }));
+    QCOMPARE(p.link.takeWire().size(), 217);
+    p.link.drain();
+    QVERIFY(!p.engine().transactionBusy());
 }
 
 void MainWindowTest::requestButtons_data()
