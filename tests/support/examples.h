@@ -2,20 +2,12 @@
 
 // The board's documented worked examples, shared by the decoding and the window tests.
 
-#include <QByteArray>
+#include "bytes.h"
 
 #include <array>
-#include <cstdint>
-#include <span>
 #include <utility>
 
 namespace vantor::testing {
-
-inline std::span<const std::uint8_t> bytesOf(const QByteArray &block)
-{
-    return { reinterpret_cast<const std::uint8_t *>(block.constData()),
-             static_cast<std::size_t>(block.size()) };
-}
 
 // Port 0 of group 0 with default scales: powered order 3, LED drive "Green", 0.1 uF,
 // 25000 ohms, class "2: 7W", 10 mA class current, 350.5 mA, 48 V, 15.9 W, "Null", "Ramp Up".
