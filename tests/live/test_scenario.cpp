@@ -161,7 +161,6 @@ void TestScenario::demoShowsEverything()
 {
     const ScenarioResult result = vantor::sim::parseScenario(vantor::sim::demoScenarioText());
     QVERIFY2(result.scenario, qPrintable(result.error));
-    QCOMPARE(*result.scenario, vantor::sim::demoScenario());
 
     std::set<int> classes;
     std::set<LoadKind> kinds;

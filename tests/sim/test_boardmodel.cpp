@@ -1,26 +1,18 @@
+#include <bytes.h>
+
 #include <sim/boardmodel.h>
 
 #include <QTest>
 
 using vantor::sim::BoardModel;
 using vantor::sim::Snapshot;
+using vantor::testing::bytesOf;
 
 namespace {
-
-std::span<const std::uint8_t> bytesOf(const QByteArray &bytes)
-{
-    return { reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-             static_cast<std::size_t>(bytes.size()) };
-}
 
 QByteArray slice(const Snapshot &s, int from, int count)
 {
     return QByteArray(reinterpret_cast<const char *>(s.data()) + from, count);
-}
-
-int u16(const Snapshot &s, int offset)
-{
-    return s[static_cast<std::size_t>(offset)] | (s[static_cast<std::size_t>(offset) + 1] << 8);
 }
 
 // A port block whose settings bytes 0..33 are 0x40..0x61, with the fault-enable and pause
@@ -44,62 +36,13 @@ class TestBoardModel : public QObject
     Q_OBJECT
 
 private slots:
-    void factoryImage_data();
-    void factoryImage();
-    void factoryTotalPowerIsSumOfPorts();
     void systemBlock_data();
     void systemBlock();
     void portBlock_data();
     void portBlock();
     void pauseMarks_data();
     void pauseMarks();
-    void pauseMarkFollowsLaterEnable();
 };
-
-void TestBoardModel::factoryImage_data()
-{
-    QTest::addColumn<int>("group");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QByteArray>("expected");
-
-    for (int group : { 0, 5 }) {
-        const QByteArray g = QByteArray::number(group);
-        QTest::newRow("port count, group " + g) << group << 0 << QByteArray::fromHex("08");
-        QTest::newRow("PD_R limits 9500 / 13250, group " + g)
-            << group << 5 << QByteArray::fromHex("1c25c233");
-        QTest::newRow("firmware 1.21, chip 12/8, group " + g)
-            << group << 13 << QByteArray::fromHex("150c");
-        QTest::newRow("unused bytes 165..167, group " + g)
-            << group << 165 << QByteArray::fromHex("000000");
-    }
-    QTest::newRow("group 5 ports all off") << 5 << 157 << QByteArray(8, '\0');
-}
-
-void TestBoardModel::factoryImage()
-{
-    QFETCH(int, group);
-    QFETCH(int, offset);
-    QFETCH(QByteArray, expected);
-
-    const BoardModel model;
-    QCOMPARE(slice(model.snapshot(group), offset, int(expected.size())).toHex(), expected.toHex());
-}
-
-void TestBoardModel::factoryTotalPowerIsSumOfPorts()
-{
-    const BoardModel model;
-    const Snapshot s = model.snapshot(0);
-    int sum = 0;
-    int powered = 0;
-    for (int p = 0; p < 8; ++p) {
-        sum += u16(s, 141 + 2 * p);
-        if (u16(s, 125 + 2 * p) > 0)
-            ++powered;
-    }
-    QVERIFY2(powered > 0, "group 0 should show some powered ports");
-    QCOMPARE(u16(s, 16) & 0x7FF, sum);
-    QCOMPARE(u16(model.snapshot(7), 16) & 0x7FF, sum);
-}
 
 void TestBoardModel::systemBlock_data()
 {
@@ -107,14 +50,6 @@ void TestBoardModel::systemBlock_data()
     QTest::addColumn<bool>("applied");
     QTest::addColumn<QByteArray>("expectedStart"); // snapshot bytes 0..14 afterwards
 
-    QTest::newRow("window defaults") << QByteArray::fromHex("0800000000"
-                                                            "1c25c233"
-                                                            "0000000000")
-                                     << true
-                                     << QByteArray::fromHex("0800000000"
-                                                            "1c25c233"
-                                                            "00000000"
-                                                            "150c");
     // Byte 13 of the block is not a register: the firmware byte must survive it.
     QTest::newRow("every field set, byte 13 ignored") << QByteArray::fromHex("1038aa5f93"
                                                                              "01020304"
@@ -125,16 +60,13 @@ void TestBoardModel::systemBlock_data()
                                                                              "01020304"
                                                                              "0fff07ff"
                                                                              "150c");
-    QTest::newRow("13 bytes refused") << QByteArray(13, char(0x55)) << false
-                                      << QByteArray::fromHex("0800202380"
-                                                             "1c25c233"
-                                                             "00780032"
-                                                             "150c");
-    QTest::newRow("15 bytes refused") << QByteArray(15, char(0x55)) << false
-                                      << QByteArray::fromHex("0800202380"
-                                                             "1c25c233"
-                                                             "00780032"
-                                                             "150c");
+    // A refused block leaves the factory settings.
+    const QByteArray factory = QByteArray::fromHex("0800202380"
+                                                   "1c25c233"
+                                                   "00780032"
+                                                   "150c");
+    QTest::newRow("13 bytes refused") << QByteArray(13, char(0x55)) << false << factory;
+    QTest::newRow("15 bytes refused") << QByteArray(15, char(0x55)) << false << factory;
 }
 
 void TestBoardModel::systemBlock()
@@ -206,6 +138,8 @@ void TestBoardModel::pauseMarks_data()
     const QByteArray noneEnabled = QByteArray::fromHex("4707dfdf00000000");
     QTest::newRow("all enabled, marks pass through") << allEnabled << quint8(0xA5) << quint8(0xA5);
     QTest::newRow("all enabled, no marks") << allEnabled << quint8(0x00) << quint8(0x00);
+    QTest::newRow("port 1 switched off, marks kept")
+        << QByteArray::fromHex("2000202020202020") << quint8(0x0F) << quint8(0x0D);
     QTest::newRow("none enabled, marks hidden") << noneEnabled << quint8(0xFF) << quint8(0x00);
     QTest::newRow("only port 3 enabled")
         << QByteArray::fromHex("0000002100000000") << quint8(0xFF) << quint8(0x08);
@@ -219,24 +153,14 @@ void TestBoardModel::pauseMarks()
     QFETCH(quint8, marks);
     QFETCH(quint8, expected167);
 
+    // Written over a block that had every port enabled and marked: nothing of it may linger.
     BoardModel model;
+    const QByteArray allEnabled = QByteArray::fromHex("2020202020202020");
+    QVERIFY(model.applyPortBlock(2, bytesOf(makePortBlock(0xFF, 0xFF, allEnabled))));
     QVERIFY(model.applyPortBlock(2, bytesOf(makePortBlock(0xFF, marks, management))));
     QCOMPARE(model.pauseMarks(2), marks);
     QCOMPARE(model.snapshot(2)[167], expected167);
     QCOMPARE(model.snapshot(1)[167], quint8(0));
-}
-
-void TestBoardModel::pauseMarkFollowsLaterEnable()
-{
-    BoardModel model;
-    const QByteArray enabled = QByteArray::fromHex("2020202020202020");
-    QVERIFY(model.applyPortBlock(0, bytesOf(makePortBlock(0xFF, 0x0F, enabled))));
-    QCOMPARE(model.snapshot(0)[167], quint8(0x0F));
-    // Port 1 switched off by a later write that keeps the marks: its mark is no longer shown.
-    QByteArray later = enabled;
-    later[1] = 0;
-    QVERIFY(model.applyPortBlock(0, bytesOf(makePortBlock(0xFF, 0x0F, later))));
-    QCOMPARE(model.snapshot(0)[167], quint8(0x0D));
 }
 
 QTEST_GUILESS_MAIN(TestBoardModel)

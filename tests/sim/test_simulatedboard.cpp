@@ -1,31 +1,22 @@
 // The board's side of the protocol, driven byte by byte through a plain file descriptor on
 // the serial end, without the panel's link in the way.
 
-#include <sim/simulatedboard.h>
+#include <boardonpty.h>
 
 #include <QFile>
 #include <QLoggingCategory>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
-using vantor::sim::Direction;
 using vantor::sim::Fault;
-using vantor::sim::FaultPlan;
 using vantor::sim::SimulatedBoard;
+using vantor::testing::BoardOnPty;
 
 namespace {
-
-QByteArray snapshotBytes(const SimulatedBoard &board, int group)
-{
-    const auto s = board.model().snapshot(group);
-    return QByteArray(reinterpret_cast<const char *>(s.data()), static_cast<qsizetype>(s.size()));
-}
 
 // The panel's end, as a raw non-blocking descriptor.
 class RawPort
@@ -58,30 +49,16 @@ public:
     const QByteArray &received()
     {
         char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n > 0) {
-                m_received.append(buffer, n);
-                continue;
-            }
-            // A hung-up line reads as end of file (or EIO), never as "try again".
-            if (n == 0 || errno != EAGAIN)
-                m_lineDropped = true;
-            break;
-        }
+        ssize_t n = 0;
+        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0)
+            m_received.append(buffer, n);
         return m_received;
-    }
-    bool lineDropped()
-    {
-        received();
-        return m_lineDropped;
     }
     void forget() { m_received.clear(); }
 
 private:
     int m_fd = -1;
     QByteArray m_received;
-    bool m_lineDropped = false;
 };
 
 } // namespace
@@ -105,26 +82,20 @@ private slots:
     void faultyAnswers_data();
     void faultyAnswers();
     void faultWearsOffAfterTimes();
-    void delayedAcknowledgement();
-    void pacedAnswerTakesTheWireTime();
-    void floodWhileIdle();
     void wireLogIsBounded();
-    void hangUpAndRestartRepointsLink();
     void stopRemovesLinkAndRefusesToClobberFiles();
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<SimulatedBoard> m_board;
+    std::unique_ptr<BoardOnPty> m_pty;
+    SimulatedBoard *m_board = nullptr;
     std::unique_ptr<RawPort> m_port;
 };
 
 void TestSimulatedBoard::init()
 {
-    QVERIFY(m_dir.isValid());
-    m_board = std::make_unique<SimulatedBoard>();
-    m_board->setPaced(false);
-    QVERIFY2(m_board->start(m_dir.filePath(QStringLiteral("board"))),
-             qPrintable(m_board->errorString()));
+    m_pty = std::make_unique<BoardOnPty>();
+    m_board = &m_pty->board;
+    QVERIFY2(m_pty->start(false), qPrintable(m_board->errorString()));
     m_port = std::make_unique<RawPort>(m_board->devicePath());
     QVERIFY(m_port->isOpen());
 }
@@ -132,7 +103,7 @@ void TestSimulatedBoard::init()
 void TestSimulatedBoard::cleanup()
 {
     m_port.reset();
-    m_board.reset();
+    m_pty.reset();
 }
 
 void TestSimulatedBoard::readCommandsAnswerTheirGroup_data()
@@ -151,10 +122,10 @@ void TestSimulatedBoard::readCommandsAnswerTheirGroup()
     QFETCH(quint8, code);
     QFETCH(int, group);
 
-    QSignalSpy sent(m_board.get(), &SimulatedBoard::answerSent);
+    QSignalSpy sent(m_board, &SimulatedBoard::answerSent);
     QVERIFY(m_port->send(QByteArray(1, char(code))));
     QTRY_COMPARE(m_port->received().size(), 168);
-    QCOMPARE(m_port->received().toHex(), snapshotBytes(*m_board, group).toHex());
+    QCOMPARE(m_port->received().toHex(), m_pty->snapshot(group).toHex());
     QCOMPARE(sent.size(), 1);
     QCOMPARE(m_board->bytesFromPanel().toHex(), QByteArray(1, char(code)).toHex());
 }
@@ -178,7 +149,7 @@ void TestSimulatedBoard::writesTakeExactlyTheirBlock()
     QFETCH(int, snapshotOffset);
     QFETCH(int, group);
 
-    QSignalSpy applied(m_board.get(), &SimulatedBoard::blockApplied);
+    QSignalSpy applied(m_board, &SimulatedBoard::blockApplied);
     QVERIFY(m_port->send(QByteArray(1, char(code))));
     QTRY_COMPARE(m_port->received().size(), 1);
 
@@ -192,10 +163,7 @@ void TestSimulatedBoard::writesTakeExactlyTheirBlock()
     QVERIFY(m_port->send(block.mid(5)));
     QTRY_COMPARE(applied.size(), 1);
     QCOMPARE(applied.at(0).at(0).value<quint8>(), code);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(m_board->model().snapshot(group).data())
-                            + snapshotOffset,
-                        13),
-             block.left(13));
+    QCOMPARE(m_pty->snapshot(group).mid(snapshotOffset, 13), block.left(13));
 
     // Back to commands: the next byte is a command again.
     m_port->forget();
@@ -215,8 +183,8 @@ void TestSimulatedBoard::otherBytesAreIgnored()
 {
     QFETCH(quint8, byte);
 
-    QSignalSpy ignored(m_board.get(), &SimulatedBoard::byteIgnored);
-    QSignalSpy commands(m_board.get(), &SimulatedBoard::commandReceived);
+    QSignalSpy ignored(m_board, &SimulatedBoard::byteIgnored);
+    QSignalSpy commands(m_board, &SimulatedBoard::commandReceived);
     QVERIFY(m_port->send(QByteArray(1, char(byte)) + QByteArray::fromHex("28")));
     QTRY_COMPARE(m_port->received().size(), 168);
     QCOMPARE(ignored.size(), 1);
@@ -227,8 +195,8 @@ void TestSimulatedBoard::newCommandEndsAnswer()
 {
     // The panel's start-up: a whole read, at once replaced by the system write.
     m_board->setPaced(true);
-    QSignalSpy cut(m_board.get(), &SimulatedBoard::answerCut);
-    QSignalSpy applied(m_board.get(), &SimulatedBoard::blockApplied);
+    QSignalSpy cut(m_board, &SimulatedBoard::answerCut);
+    QSignalSpy applied(m_board, &SimulatedBoard::blockApplied);
     QVERIFY(m_port->send(QByteArray::fromHex("08")));
     QVERIFY(m_port->send(QByteArray::fromHex("18")));
     QTRY_VERIFY(cut.size() == 1);
@@ -245,8 +213,8 @@ void TestSimulatedBoard::newCommandEndsAnswer()
 void TestSimulatedBoard::stalledPayloadIsDropped()
 {
     m_board->setPayloadStallMs(150);
-    QSignalSpy dropped(m_board.get(), &SimulatedBoard::payloadDropped);
-    QSignalSpy applied(m_board.get(), &SimulatedBoard::blockApplied);
+    QSignalSpy dropped(m_board, &SimulatedBoard::payloadDropped);
+    QSignalSpy applied(m_board, &SimulatedBoard::blockApplied);
     QVERIFY(m_port->send(QByteArray::fromHex("21")));
     QTRY_COMPARE(m_port->received().size(), 1);
     QVERIFY(m_port->send(QByteArray(5, char(0x28))));
@@ -272,8 +240,6 @@ void TestSimulatedBoard::faultyAnswers_data()
 
     QTest::newRow("short 167") << int(Fault::ShortAnswer) << 167 << QByteArray::fromHex("28") << 167
                                << true;
-    QTest::newRow("short 1") << int(Fault::ShortAnswer) << 1 << QByteArray::fromHex("08") << 1
-                             << true;
     QTest::newRow("long 170") << int(Fault::LongAnswer) << 2 << QByteArray::fromHex("28") << 170
                               << true;
     QTest::newRow("garbage") << int(Fault::Garbage) << 0 << QByteArray::fromHex("28") << 168
@@ -298,13 +264,13 @@ void TestSimulatedBoard::faultyAnswers()
     QFETCH(bool, startsWithSnapshot);
 
     m_board->injectFault({ Fault(fault), bytes, 0, -1 });
-    QSignalSpy commands(m_board.get(), &SimulatedBoard::commandReceived);
+    QSignalSpy commands(m_board, &SimulatedBoard::commandReceived);
     QVERIFY(m_port->send(command));
     QTRY_COMPARE(commands.size(), 1);
     QTRY_COMPARE(m_port->received().size(), expectedLength);
     QTest::qWait(50);
     QCOMPARE(m_port->received().size(), expectedLength);
-    const QByteArray snapshot = snapshotBytes(*m_board, 0);
+    const QByteArray snapshot = m_pty->snapshot(0);
     const qsizetype common = qMin<qsizetype>(expectedLength, 168);
     if (expectedLength > 0 && command != QByteArray::fromHex("18"))
         QCOMPARE(m_port->received().left(common) == snapshot.left(common), startsWithSnapshot);
@@ -313,54 +279,12 @@ void TestSimulatedBoard::faultyAnswers()
 void TestSimulatedBoard::faultWearsOffAfterTimes()
 {
     m_board->injectFault({ Fault::Silent, 0, 0, 2 });
-    QSignalSpy commands(m_board.get(), &SimulatedBoard::commandReceived);
+    QSignalSpy commands(m_board, &SimulatedBoard::commandReceived);
     QVERIFY(m_port->send(QByteArray::fromHex("28")));
     QVERIFY(m_port->send(QByteArray::fromHex("28")));
     QTRY_COMPARE(commands.size(), 2);
     QCOMPARE(m_port->received().size(), 0);
     QCOMPARE(m_board->fault().fault, Fault::None);
-    QVERIFY(m_port->send(QByteArray::fromHex("28")));
-    QTRY_COMPARE(m_port->received().size(), 168);
-}
-
-void TestSimulatedBoard::delayedAcknowledgement()
-{
-    m_board->injectFault({ Fault::DelayedAck, 0, 300, 1 });
-    QVERIFY(m_port->send(QByteArray::fromHex("18")));
-    QTRY_COMPARE(m_port->received().size(), 1);
-
-    // From the board's own log: the acknowledgement left no earlier than asked.
-    const auto &log = m_board->wireLog();
-    QCOMPARE(log.size(), 2);
-    QCOMPARE(log.at(0).direction, Direction::FromPanel);
-    QCOMPARE(log.at(1).direction, Direction::ToPanel);
-    QVERIFY2(log.at(1).timeUs - log.at(0).timeUs >= 300'000, "acknowledgement came early");
-
-    // Reads are not delayed by it.
-    m_port->forget();
-    QVERIFY(m_port->send(QByteArray(14, '\0')));
-    QVERIFY(m_port->send(QByteArray::fromHex("28")));
-    QTRY_COMPARE(m_port->received().size(), 168);
-}
-
-void TestSimulatedBoard::pacedAnswerTakesTheWireTime()
-{
-    m_board->setPaced(true);
-    QVERIFY(m_port->send(QByteArray::fromHex("28")));
-    QTRY_COMPARE(m_port->received().size(), 168);
-    const auto &log = m_board->wireLog();
-    QVERIFY2(log.size() > 2, "a paced answer leaves in several pieces");
-    // 1 + 168 bytes of 10 bits at 19200 bit/s: 88.0 ms; the first byte went out at once.
-    const qint64 spanUs = log.constLast().timeUs - log.constFirst().timeUs;
-    QVERIFY2(spanUs >= 87'000, qPrintable(QStringLiteral("answer took only %1 us").arg(spanUs)));
-}
-
-void TestSimulatedBoard::floodWhileIdle()
-{
-    m_board->flood(20000);
-    QTRY_COMPARE(m_port->received().size(), 20000);
-    QCOMPARE(m_board->bytesToPanel().size(), 20000);
-    m_port->forget();
     QVERIFY(m_port->send(QByteArray::fromHex("28")));
     QTRY_COMPARE(m_port->received().size(), 168);
 }
@@ -387,26 +311,6 @@ void TestSimulatedBoard::wireLogIsBounded()
     QVERIFY(cost > SimulatedBoard::kWireLogLimit - 1024);
 }
 
-void TestSimulatedBoard::hangUpAndRestartRepointsLink()
-{
-    const QString link = m_board->devicePath();
-    QSignalSpy hungUp(m_board.get(), &SimulatedBoard::lineHungUp);
-    m_board->hangUp();
-    QCOMPARE(hungUp.size(), 1);
-    QVERIFY(!m_board->isRunning());
-    QTRY_VERIFY(m_port->lineDropped());
-    QVERIFY(!QFileInfo(link).isSymLink());
-    m_port.reset();
-
-    QVERIFY(m_board->restart());
-    QCOMPARE(m_board->devicePath(), link);
-    QCOMPARE(QFileInfo(link).symLinkTarget(), m_board->serialPath());
-    RawPort again(link);
-    QVERIFY(again.isOpen());
-    QVERIFY(again.send(QByteArray::fromHex("08")));
-    QTRY_COMPARE(again.received().size(), 168);
-}
-
 void TestSimulatedBoard::stopRemovesLinkAndRefusesToClobberFiles()
 {
     const QString link = m_board->devicePath();
@@ -415,7 +319,7 @@ void TestSimulatedBoard::stopRemovesLinkAndRefusesToClobberFiles()
     QVERIFY(!QFileInfo(link).isSymLink());
     QVERIFY(!QFileInfo::exists(link));
 
-    const QString plain = m_dir.filePath(QStringLiteral("plain-file"));
+    const QString plain = m_pty->dir.filePath(QStringLiteral("plain-file"));
     QFile file(plain);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("keep me");
