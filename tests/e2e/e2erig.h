@@ -5,11 +5,11 @@
 
 #include "e2ewire.h"
 
+#include <boardonpty.h>
+
 #include <protocol/communication.h>
 #include <protocol/timer.h>
 #include <serial/qtseriallink.h>
-#include <sim/boardmodel.h>
-#include <sim/simulatedboard.h>
 #include <window/controls.h>
 #include <window/mainwindow.h>
 #include <window/numericentry.h>
@@ -20,7 +20,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -41,24 +40,18 @@ struct Tally
     int failed = 0;
 };
 
-class Rig
+// The board and its scratch directory outlive the window and its link.
+class Rig : public testing::BoardOnPty
 {
 public:
-    Rig()
-        : board(std::make_unique<sim::BoardModel>())
-    {
-    }
-
-    // The board on a link in a scratch directory, the window started and shown on it, and
-    // both start-up writes taken by the board.
+    // The board behind COM1, the window started and shown on it, and both start-up writes
+    // taken by the board.
     bool start(bool paced)
     {
-        board.setPaced(paced);
-        if (!dir.isValid() || !board.start(dir.filePath(QStringLiteral("com1"))))
+        if (!BoardOnPty::start(paced, QStringLiteral("com1")))
             return false;
         serial::PortMap map;
         map.setDevice(1, board.devicePath());
-        map.setDevice(2, dir.filePath(QStringLiteral("com2-missing")));
         window = std::make_unique<window::MainWindow>(link, map);
         protocol::Communication *e = &window->engine();
         QObject::connect(e, &protocol::Communication::requestLaunched, e,
@@ -145,8 +138,6 @@ public:
     }
 
     // Declared in the order they must be torn down in reverse: the window before its link.
-    QTemporaryDir dir;
-    sim::SimulatedBoard board;
     serial::QtSerialLink link;
     std::unique_ptr<window::MainWindow> window;
     Tally tally;

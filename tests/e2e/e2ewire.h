@@ -64,12 +64,6 @@ inline QList<Frame> framesWithCode(const QList<Frame> &frames, quint8 code)
     return found;
 }
 
-template<class Bytes> QByteArray toByteArray(const Bytes &bytes)
-{
-    return QByteArray(reinterpret_cast<const char *>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
-}
-
 // The lock files that QSerialPort leaves behind when a process holding `device` dies without
 // closing it (it names them after the device path, in the first writable lock directory).
 inline QStringList serialLockFiles(const QString &device)
