@@ -215,23 +215,6 @@ namespace detail {
 static_assert(detail::rowsAreSound(),
               "a snapshot field row is out of order, has a bad mask or reaches past the block");
 
-// Every bit some row reads, byte by byte.
-[[nodiscard]] constexpr std::array<std::uint8_t, protocol::kSnapshotSize> readMask()
-{
-    std::array<std::uint8_t, protocol::kSnapshotSize> mask {};
-    for (const FieldRow &row : kFields) {
-        for (int p = 0; p < row.ports; ++p) {
-            const FieldPlace place = fieldPlace(row, p);
-            mask[place.offset] |= place.mask;
-            if (row.width == Width::U16le)
-                mask[place.offset + 1] = 0xFF;
-            else if (row.width == Width::U11)
-                mask[place.offset + 1] |= 0x07;
-        }
-    }
-    return mask;
-}
-
 // The value of a field of port p (0 for system fields). p outside the row's ports reads 0.
 [[nodiscard]] unsigned fieldValue(Snapshot snapshot, Field field, int p = 0);
 
