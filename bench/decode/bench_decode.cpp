@@ -3,10 +3,11 @@
 
 #include "benchutil.h"
 
-#include <decode/numbertext.h>
-#include <decode/scaling.h>
-#include <decode/snapshot.h>
-#include <decode/statustext.h>
+#include <codec/configuration.h>
+#include <codec/numbertext.h>
+#include <codec/scaling.h>
+#include <codec/snapshot.h>
+#include <codec/statustext.h>
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
@@ -15,7 +16,7 @@
 #include <array>
 #include <vector>
 
-using namespace vantor::decode;
+using namespace vantor::codec;
 
 namespace {
 
@@ -28,9 +29,9 @@ std::size_t showAll(const DecodedSnapshot &d, const QLocale &locale)
     const auto add = [&chars](const QString &s) {
         chars += static_cast<std::size_t>(s.size());
     };
-    add(integerText(d.config.SYS_PORT_CNT));
-    add(firmwareVersionText(d.config.firmwareMajor, d.config.firmwareMinor));
-    add(chipVersionText(d.config.REV_IDENT_2, locale));
+    add(integerText(d.config[Setting::SYS_PORT_CNT]));
+    add(firmwareVersionText(d.info.firmwareMajor, d.info.firmwareMinor));
+    add(chipVersionText(d.info.chipEighths, locale));
     add(integerText(d.status.PORT_SVC_NUM));
     add(numberText(static_cast<float>(d.status.BOX_PWR) / 10.0f, locale));
     for (const PortStatus &st : d.portStatus) {

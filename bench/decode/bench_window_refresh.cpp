@@ -1,11 +1,12 @@
-// Time to apply one port status refresh to the window: the status labels, LEDs and paused-fault
-// boxes of eight ports, on the offscreen platform with the window shown.
+// Time to apply one port status refresh to the window: the answer through the engine and the
+// session (decoded, kept, announced) into the status labels, LEDs and paused-fault boxes of
+// eight ports, on the offscreen platform with the window shown.
 
 #include "benchutil.h"
 
 #include <fakes.h>
 
-#include <window/decodeglue.h>
+#include <session/session.h>
 #include <window/mainwindow.h>
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <QRandomGenerator>
 #include <QTextStream>
 
-#include <array>
 #include <vector>
 
 using namespace vantor;
@@ -34,14 +34,14 @@ int main(int argc, char *argv[])
     QCoreApplication::processEvents();
 
     QRandomGenerator rng(500);
-    std::vector<std::array<std::uint8_t, protocol::kSnapshotSize>> blocks(32);
+    std::vector<QByteArray> blocks(32, QByteArray(protocol::kSnapshotSize, '\0'));
     for (auto &block : blocks)
         for (auto &byte : block)
-            byte = static_cast<std::uint8_t>(rng.bounded(256));
+            byte = static_cast<char>(rng.bounded(256));
 
     const auto refresh = [&](int i) {
-        window::decodeAnswer(window.controls(), protocol::kPortRefreshBase,
-                             blocks[static_cast<std::size_t>(i) % blocks.size()], 0, 8, {});
+        window.session().refresh();
+        link.feed(blocks[static_cast<std::size_t>(i) % blocks.size()]);
     };
     // One refresh a run; the window repaints between runs, as it does between ticks.
     int next = 0;

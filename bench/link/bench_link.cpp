@@ -5,8 +5,9 @@
 
 #include "fakes.h"
 
-#include <protocol/communication.h>
+#include <protocol/transactionengine.h>
 #include <serial/qtseriallink.h>
+#include <session/session.h>
 #include <sim/simulatedboard.h>
 
 #include <QCommandLineParser>
@@ -20,8 +21,8 @@
 #include <ctime>
 #include <vector>
 
-using vantor::protocol::Communication;
 using vantor::protocol::RequestKind;
+using vantor::protocol::TransactionEngine;
 
 namespace {
 
@@ -64,18 +65,17 @@ std::vector<double> roundTrips(const QString &device, int runs, QTextStream &err
     hooks.decodeAnswer = [&decoded](std::uint8_t, std::span<const std::uint8_t>) {
         ++decoded;
     };
-    vantor::protocol::QtTimer timer1;
     vantor::protocol::QtTimer timer2;
-    Communication engine(link, timer1, timer2, hooks);
+    TransactionEngine engine(link, timer2, hooks);
 
     std::vector<double> samples;
     constexpr int kWarmUp = 2;
     for (int run = 0; run < runs + kWarmUp; ++run) {
         QEventLoop loop;
-        const auto done
-            = QObject::connect(&engine, &Communication::requestCompleted, &loop, &QEventLoop::quit);
-        const auto lost
-            = QObject::connect(&engine, &Communication::requestTimedOut, &loop, &QEventLoop::quit);
+        const auto done = QObject::connect(&engine, &TransactionEngine::requestCompleted, &loop,
+                                           &QEventLoop::quit);
+        const auto lost = QObject::connect(&engine, &TransactionEngine::requestTimedOut, &loop,
+                                           &QEventLoop::quit);
         const int before = decoded;
         QElapsedTimer clock;
         clock.start();
@@ -100,7 +100,6 @@ Stats engineCpu(RequestKind kind, int batches, int perBatch)
     using vantor::testing::FakeLink;
     using vantor::testing::FakeTimer;
     FakeLink link;
-    FakeTimer timer1;
     FakeTimer timer2;
     std::size_t sink = 0;
     vantor::protocol::Hooks hooks;
@@ -118,10 +117,10 @@ Stats engineCpu(RequestKind kind, int batches, int perBatch)
         ++sink;
         return std::nullopt;
     };
-    hooks.selectedTab = [] {
+    hooks.portGroup = [] {
         return 0;
     };
-    Communication engine(link, timer1, timer2, hooks);
+    TransactionEngine engine(link, timer2, hooks);
 
     const QByteArray answer(168, char(0x5a));
     const QByteArray ack(1, char(0x06));

@@ -2,7 +2,7 @@
 
 #include "logging.h"
 
-#include <decode/byteorder.h>
+#include <codec/byteorder.h>
 
 #include <algorithm>
 
@@ -10,8 +10,8 @@ namespace vantor::sim {
 
 namespace {
 
-using decode::readU11;
-using decode::readU16le;
+using codec::readU11;
+using codec::readU16le;
 
 // Snapshot offsets (per-port ones for port 0) and bits the board acts on.
 constexpr std::size_t kPortCountOffset = 0;
@@ -111,7 +111,7 @@ std::size_t at2(std::size_t offset, int p)
 
 void putU16(Snapshot &s, std::size_t offset, std::uint16_t v)
 {
-    decode::writeU16le(s, offset, v);
+    codec::writeU16le(s, offset, v);
 }
 
 } // namespace
@@ -624,7 +624,7 @@ void LiveBoardModel::writeGroup(int group)
                                                        : kLedHiZ;
         leds[p / 4] = static_cast<std::uint8_t>(leds[p / 4] | led << (2 * (p % 4)));
     }
-    decode::writeU11(s, kBoxPowerOffset, static_cast<std::uint16_t>(std::min(total, kMaxBoxPower)));
+    codec::writeU11(s, kBoxPowerOffset, static_cast<std::uint16_t>(std::min(total, kMaxBoxPower)));
     const bool direct = (s[kControlOffset] & kLedDirectWrite) != 0;
     s[kLedOffset] = direct ? state.writtenLeds[0] : leds[0];
     s[kLedOffset + 1] = direct ? state.writtenLeds[1] : leds[1];

@@ -1,23 +1,18 @@
 #pragma once
 
-#include <QString>
-
-#include <cstdint>
-#include <functional>
-#include <span>
+namespace vantor::session {
+struct DecodedAnswer;
+}
 
 namespace vantor::window {
 
 struct MainControls;
 
-using Report = std::function<void(const QString &message)>;
-
-// Writes one answer into the window: codes 8..15 run the configuration readback (with the
-// port status display of every port), codes 40..47 the port status display alone.
-// group: the captured tab; portCount: the engine's port count. A block shorter than a
-// snapshot is refused (reported, nothing written). Things worth telling the operator
-// (a port count the list does not offer) go to report.
-void decodeAnswer(MainControls &controls, std::uint8_t code, std::span<const std::uint8_t> block,
-                  int group, int portCount, const Report &report);
+// Shows one answer in the window's status displays: for a whole read the versions, then for
+// both reads the port serviced, the total power and each port of the group in the designed
+// order (powered order, LEDs, scaled readings, class, fault and mode). The settings, "Pause
+// Brellik" and the paused-fault boxes are already in the controls: the session keeps them.
+// group: where the window shows the answer (the group captured when the last transaction ended).
+void showAnswer(MainControls &controls, const session::DecodedAnswer &answer, int group);
 
 } // namespace vantor::window

@@ -2,15 +2,15 @@
 
 #include "artwork.h"
 #include "decodeglue.h"
-#include "encodeglue.h"
 #include "layout.h"
 #include "ledwidget.h"
 #include "logging.h"
 #include "numericentry.h"
+#include "windowstore.h"
 
-#include <protocol/communication.h>
-#include <protocol/timer.h>
+#include <protocol/transactionengine.h>
 #include <serial/seriallink.h>
+#include <session/session.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -181,7 +181,6 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
                        protocol::Timer *timer2, QWidget *parent)
     : QMainWindow(parent)
     , m_link(link)
-    , m_portControl(link, std::move(map))
     , m_masterFrameTopTwips(layout::kMasterFrame.top)
 {
     setWindowTitle(tr("Vantor Control Panel"));
@@ -192,26 +191,10 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
     buildContent();
     buildStatusBar();
 
-    if (!timer1)
-        timer1 = new protocol::QtTimer(this);
-    if (!timer2)
-        timer2 = new protocol::QtTimer(this);
-
-    protocol::Hooks hooks;
-    hooks.buildSystemBlock = [this](protocol::SystemBlock &block) {
-        return buildSystemBlock(m_controls, m_engine->selectedTab(), block);
-    };
-    hooks.buildPortBlock = [this](protocol::PortBlock &block) {
-        return buildPortBlock(m_controls, m_engine->selectedTab(), block);
-    };
-    hooks.decodeAnswer = [this](std::uint8_t code, std::span<const std::uint8_t> block) {
-        decodeAnswer(m_controls, code, block, m_engine->selectedTab(), m_engine->portCount(),
-                     [this](const QString &message) { showOutcome(message, Outcome::Refusal); });
-    };
-    hooks.selectedTab = [this] {
-        return m_controls.Port_Control->currentIndex();
-    };
-    m_engine = new protocol::Communication(link, *timer1, *timer2, std::move(hooks), this);
+    m_store = std::make_unique<WindowStore>(
+        m_controls, [this](const QString &message) { showOutcome(message, Outcome::Refusal); });
+    m_session = new session::Session(link, std::move(map), *m_store, timer1, timer2, this);
+    m_session->setPortGroupSource([this] { return m_controls.Port_Control->currentIndex(); });
 
     connectHandlers();
     connectReports();
@@ -512,38 +495,51 @@ void MainWindow::connectHandlers()
 void MainWindow::connectReports()
 {
     using protocol::RequestKind;
+    using session::Session;
     const auto kind = [](RequestKind k) {
         return QString::fromLatin1(protocol::kindName(k));
     };
-    connect(m_engine, &protocol::Communication::requestTimedOut, this, [this, kind](RequestKind k) {
+    // Shown as it arrives, before the transaction ends, in the group the session kept it for.
+    connect(m_session, &Session::answerDecoded, this, [this](const session::DecodedAnswer &a) {
+        showAnswer(m_controls, a, m_session->portGroup());
+    });
+    connect(m_session, &Session::autoRefreshChanged, this, &MainWindow::showAutoRefresh);
+    connect(m_session, &Session::notice, this,
+            [this](const QString &message) { showOutcome(message, Outcome::Refusal); });
+    connect(m_session, &Session::requestTimedOut, this, [this, kind](RequestKind k) {
         showOutcome(tr("No answer from the board to the %1 within %2 s.")
                         .arg(kind(k))
-                        .arg(protocol::Communication::kAnswerTimeoutMs / 1000),
+                        .arg(protocol::TransactionEngine::kAnswerTimeoutMs / 1000),
                     Outcome::Silence);
     });
-    connect(m_engine, &protocol::Communication::requestRefused, this,
+    connect(m_session, &Session::requestRefused, this,
             [this, kind](RequestKind k, const QString &reason) {
                 showOutcome(tr("Nothing sent for the %1: %2").arg(kind(k), reason),
                             Outcome::Refusal);
             });
-    connect(m_engine, &protocol::Communication::requestFailed, this,
+    connect(m_session, &Session::requestFailed, this,
             [this, kind](RequestKind k, const QString &reason) {
                 showOutcome(tr("The %1 could not be sent: %2").arg(kind(k), reason),
                             Outcome::Silence);
             });
-    connect(m_engine, &protocol::Communication::requestCompleted, this, [this](RequestKind) {
+    connect(m_session, &Session::requestCompleted, this, [this](RequestKind) {
         if (m_outcomeKind == Outcome::Silence)
             showOutcome(QString(), Outcome::Note);
     });
-    connect(&m_link, &serial::SerialLink::portFailed, this, [this](const QString &reason) {
+    const auto failed = [this](const QString &reason) {
         m_portFailure = reason;
         showPortState();
-    });
-    connect(&m_link, &serial::SerialLink::openChanged, this, [this](bool open) {
-        if (open)
-            m_portFailure.clear();
+    };
+    connect(m_session, &Session::linkLost, this, failed);
+    connect(m_session, &Session::linkOpenFailed, this,
+            [failed](const QString &, const QString &reason) { failed(reason); });
+    const auto opened = [this] {
+        m_portFailure.clear();
         showPortState();
-    });
+    };
+    connect(m_session, &Session::linkOpened, this, opened);
+    connect(m_session, &Session::linkReopened, this, opened);
+    connect(m_session, &Session::linkClosed, this, &MainWindow::showPortState);
 }
 
 void MainWindow::showOutcome(const QString &message, Outcome kind)
@@ -556,9 +552,10 @@ void MainWindow::showOutcome(const QString &message, Outcome kind)
 
 void MainWindow::showPortState()
 {
-    const QString device = m_portControl.device();
+    const serial::PortControl &port = m_session->portControl();
+    const QString device = port.device();
     const QString where = tr("COM%1 (%2)")
-                              .arg(m_portControl.commPortNumber())
+                              .arg(port.commPortNumber())
                               .arg(device.isEmpty() ? tr("no device") : device);
     QString text;
     if (m_link.isOpen())
@@ -588,7 +585,7 @@ QString MainWindow::portStateText() const
 
 void MainWindow::choosePort(int commPortNumber)
 {
-    m_portControl.choosePort(commPortNumber);
+    m_session->choosePort(commPortNumber);
     showPortState();
 }
 
@@ -609,67 +606,48 @@ void MainWindow::Comm3_Click()
 
 void MainWindow::COM_Reset_Cmd_Click()
 {
-    m_portControl.resetPort();
+    m_session->resetPort();
     showPortState();
 }
 
 void MainWindow::Update_All_Click()
 {
-    m_engine->requestWholeRead();
+    m_session->loadFromDevice();
 }
 
 void MainWindow::TX_SYS_CTRL_Click()
 {
-    MainControls &c = m_controls;
-    bool ok = false;
-    const int count = c.SYS_PORT_CNT->currentText().toInt(&ok);
-    if (ok && count > 0)
-        m_engine->setPortCount(count);
-    else
-        showOutcome(tr("\"Ports in System\" holds no port count; the count stays %1.")
-                        .arg(m_engine->portCount()),
-                    Outcome::Refusal);
-
-    // The list holds the lists of every port group; counts beyond them reach no control.
-    const bool directWrite = checkValue(c.COMMON_CTRL_5) == 1;
-    const int ports = std::min(m_engine->portCount(), kElementCount);
-    for (int e = 0; e < ports; ++e)
-        c.PORT_LED_DRV[e]->setEnabled(directWrite);
-
-    m_engine->requestSystemWrite();
-    m_engine->requestPortWrite();
-    setCheckValue(c.COMMON_CTRL_7, 0);
+    m_session->saveToDevice();
 }
 
 void MainWindow::TX_PRT_CTRL_Click()
 {
-    m_engine->requestPortWrite();
+    m_session->sendPortControl();
 }
 
 void MainWindow::Update_Port_Status_Click()
 {
-    m_engine->requestPortRefresh();
+    m_session->refresh();
 }
 
 void MainWindow::Interval_Update_Click()
 {
     const bool on = checkValue(m_controls.Interval_Update) != 0;
-    if (on)
-        m_engine->refreshTimer().start();
-    else
-        m_engine->refreshTimer().stop();
+    m_session->setAutoRefresh(on);
     m_controls.Update_Port_Status->setEnabled(!on);
+}
+
+void MainWindow::showAutoRefresh(bool on)
+{
+    // Through the box, so that its handler runs as when the operator sets it.
+    setCheckValue(m_controls.Interval_Update, on ? 1 : 0);
 }
 
 void MainWindow::Reset_GUI_Click()
 {
     setCheckValue(m_controls.Interval_Update, 0);
-    m_engine->refreshTimer().stop();
     m_controls.Update_Port_Status->setEnabled(true);
-    m_engine->timeoutTimer().stop();
-    m_engine->setTransactionBusy(false);
-    m_engine->clearPendingFlags();
-    m_engine->requestWholeRead();
+    m_session->resetTransactions();
 }
 
 void MainWindow::onTabChanged(int index)
@@ -682,56 +660,24 @@ void MainWindow::Port_Control_Click(int previousTab)
 {
     QTabWidget *strip = m_controls.Port_Control;
     const int tab = strip->currentIndex();
-    const double limit = m_engine->portCount() / double(kColumns) - 1.0;
-    if (tab <= limit)
+    if (m_session->groupAllowed(tab))
         return;
     // Back to the previous tab; if the port count has shrunk below that one too, to the last
     // tab allowed, so that two refused tabs cannot hand the selection back and forth forever.
-    const int highest = std::clamp(static_cast<int>(std::floor(limit)), 0, kGroups - 1);
-    const int target = previousTab >= 0 && previousTab <= limit ? previousTab : highest;
+    const int target
+        = m_session->groupAllowed(previousTab) ? previousTab : m_session->highestAllowedGroup();
     showOutcome(tr("%1 are beyond the %2 ports in the system.")
                     .arg(strip->tabText(tab))
-                    .arg(m_engine->portCount()),
+                    .arg(m_session->portCount()),
                 Outcome::Note);
     strip->setCurrentIndex(target);
 }
 
 void MainWindow::formLoad()
 {
-    MainControls &c = m_controls;
-    m_portControl.setCommPortNumber(1);
-    m_portControl.openPort();
+    m_controls.Port_Control->setCurrentIndex(0);
+    m_session->start();
     showPortState();
-
-    // Every element, so that every tab page starts alike.
-    for (int e = 0; e < kElementCount; ++e) {
-        c.PORT_SYS_MGMNT_3[e]->setCurrentIndex(0);
-        c.PORT_LED_DRV[e]->setCurrentIndex(0);
-    }
-    c.NOISE_MST_EN_1->setCurrentIndex(0);
-    c.SYS_PORT_CNT->setCurrentIndex(0);
-    m_engine->setPortCount(kColumns);
-    c.Port_Control->setCurrentIndex(0);
-    m_engine->setTransactionBusy(false);
-    m_engine->clearPendingFlags();
-    m_engine->captureSelectedTab();
-    setCheckValue(c.Interval_Update, 1);
-
-    // The whole read is abandoned at once: the system write replaces it on the wire, and the
-    // first byte that comes back is taken as that write's acknowledgement.
-    m_engine->requestWholeRead();
-    setCheckValue(c.COMMON_CTRL_1, 1);
-    m_engine->setTransactionBusy(false);
-    m_engine->requestSystemWrite();
-
-    const int ports = std::min(m_engine->portCount(), kElementCount);
-    for (int e = 0; e < ports; ++e) {
-        setCheckValue(c.PORT_SYS_MGMNT_2[e], 1);
-        setCheckValue(c.PORT_MODE_BYPS[2][e], 0);
-        setCheckValue(c.PORT_MODE_BYPS[5][e], 1);
-    }
-    setCheckValue(c.Interval_Update, 1);
-    m_engine->requestPortWrite();
 
     // The designed size plus the tab headers and the status bar.
     resize(startupClientSize());

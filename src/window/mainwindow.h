@@ -2,42 +2,47 @@
 
 #include "controls.h"
 
-#include <protocol/commands.h>
-#include <serial/portcontrol.h>
 #include <serial/portmap.h>
 
 #include <QMainWindow>
 
+#include <memory>
+
 class QLabel;
 
 namespace vantor::protocol {
-class Communication;
 class Timer;
-} // namespace vantor::protocol
+}
 
 namespace vantor::serial {
 class SerialLink;
 }
 
+namespace vantor::session {
+class Session;
+}
+
 namespace vantor::window {
 
-// The panel's one window. Its controls hold every setting and reading of the board; the
-// engine reads them through the encode glue and writes them through the decode glue.
+class WindowStore;
+
+// The panel's one window. Its controls hold every setting of the board, as the session's
+// settings store; the session decodes answers into them and builds the write blocks from them,
+// and the window shows each answer's readings.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Null timers: the window makes and owns real ones (auto-refresh, answer time-out).
+    // Null timers: the session makes real ones (auto-refresh, answer time-out).
     MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::Timer *timer1 = nullptr,
                protocol::Timer *timer2 = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     [[nodiscard]] MainControls &controls() { return m_controls; }
-    [[nodiscard]] protocol::Communication &engine() { return *m_engine; }
-    [[nodiscard]] serial::PortControl &portControl() { return m_portControl; }
+    [[nodiscard]] session::Session &session() { return *m_session; }
 
-    // Start-up: opens COM1, sets the start-up choices, switches auto-refresh on and sends the
-    // window's configuration. Called once, before the window is shown.
+    // Start-up: selects the first tab, then the session's start-up (COM1, the start-up choices,
+    // auto-refresh on, the window's configuration sent). Called once, before it is shown.
     void formLoad();
 
     // The resize rule for a window height in twips: above 1000 the scroll bar is 1000 shorter.
@@ -77,6 +82,7 @@ private:
     void connectHandlers();
     void connectReports();
     void choosePort(int commPortNumber);
+    void showAutoRefresh(bool on);
     void onTabChanged(int index);
     // Note: not logged. Refusal: the operator's entry or the board's data; stays until the
     // next outcome. Silence: the board did not answer; cleared once a request completes.
@@ -86,9 +92,9 @@ private:
     [[nodiscard]] QSize startupClientSize() const;
 
     serial::SerialLink &m_link;
-    serial::PortControl m_portControl;
     MainControls m_controls;
-    protocol::Communication *m_engine = nullptr;
+    std::unique_ptr<WindowStore> m_store;
+    session::Session *m_session = nullptr;
 
     QLabel *m_outcome = nullptr;
     QLabel *m_portState = nullptr;

@@ -7,9 +7,10 @@
 
 #include <boardonpty.h>
 
-#include <protocol/communication.h>
 #include <protocol/timer.h>
+#include <protocol/transactionengine.h>
 #include <serial/qtseriallink.h>
+#include <session/session.h>
 #include <window/controls.h>
 #include <window/mainwindow.h>
 #include <window/numericentry.h>
@@ -30,7 +31,7 @@ namespace vantor::e2e {
 
 // How long past one answer time-out the engine may still be busy: scheduling, not protocol.
 inline constexpr int kSlackMs = 1500;
-inline constexpr int kIdleWithinMs = protocol::Communication::kAnswerTimeoutMs + kSlackMs;
+inline constexpr int kIdleWithinMs = protocol::TransactionEngine::kAnswerTimeoutMs + kSlackMs;
 
 struct Tally
 {
@@ -53,14 +54,15 @@ public:
         serial::PortMap map;
         map.setDevice(1, board.devicePath());
         window = std::make_unique<window::MainWindow>(link, map);
-        protocol::Communication *e = &window->engine();
-        QObject::connect(e, &protocol::Communication::requestLaunched, e,
+        protocol::TransactionEngine *e = &window->session().engine();
+        QObject::connect(e, &protocol::TransactionEngine::requestLaunched, e,
                          [this] { ++tally.launched; });
-        QObject::connect(e, &protocol::Communication::requestCompleted, e,
+        QObject::connect(e, &protocol::TransactionEngine::requestCompleted, e,
                          [this] { ++tally.completed; });
-        QObject::connect(e, &protocol::Communication::requestTimedOut, e,
+        QObject::connect(e, &protocol::TransactionEngine::requestTimedOut, e,
                          [this] { ++tally.timedOut; });
-        QObject::connect(e, &protocol::Communication::requestFailed, e, [this] { ++tally.failed; });
+        QObject::connect(e, &protocol::TransactionEngine::requestFailed, e,
+                         [this] { ++tally.failed; });
 
         heartbeat.setInterval(20);
         QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
@@ -79,7 +81,8 @@ public:
     }
 
     window::MainControls &c() { return window->controls(); }
-    protocol::Communication &engine() { return window->engine(); }
+    protocol::TransactionEngine &engine() { return window->session().engine(); }
+    session::Session &session() { return window->session(); }
 
     void click(const QString &objectName)
     {

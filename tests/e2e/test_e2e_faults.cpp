@@ -9,7 +9,7 @@
 
 using vantor::e2e::kIdleWithinMs;
 using vantor::e2e::Rig;
-using vantor::protocol::Communication;
+using vantor::protocol::TransactionEngine;
 using vantor::sim::Fault;
 using vantor::sim::FaultPlan;
 using vantor::sim::SimulatedBoard;
@@ -88,7 +88,7 @@ void E2EFaults::verifyPanelUnharmed()
     QCOMPARE(r.c().PD_R_LOW->text(), QStringLiteral("21000"));
     QCOMPARE(r.c().PD_R_HIGH->text(), QStringLiteral("27000"));
     QVERIFY2(
-        r.longestGapMs < Communication::kAnswerTimeoutMs,
+        r.longestGapMs < TransactionEngine::kAnswerTimeoutMs,
         qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(r.longestGapMs)));
     QVERIFY(r.window->isVisible());
 }
@@ -191,7 +191,7 @@ void E2EFaults::silentBoardUnderAutoRefresh()
     QTRY_VERIFY_WITH_TIMEOUT(r.tally.completed > before.completed, 2 * kIdleWithinMs + 500);
     QCOMPARE(r.statusTexts(), m_reference);
     QCOMPARE(r.window->outcomeText(), QString());
-    QVERIFY(r.engine().refreshTimer().isActive());
+    QVERIFY(r.session().refreshTimer().isActive());
     verifyPanelUnharmed();
 }
 

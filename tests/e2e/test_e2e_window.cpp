@@ -96,7 +96,7 @@ void E2EWindow::loadAndSaveRoundTrip()
         loadRandomConfiguration(model, seed);
     const QByteArray image = toByteArray(model.snapshot(0));
 
-    QSignalSpy completed(&r.engine(), &vantor::protocol::Communication::requestCompleted);
+    QSignalSpy completed(&r.engine(), &vantor::protocol::TransactionEngine::requestCompleted);
     r.click(QStringLiteral("Update_All"));
     QTRY_VERIFY(completedOf(completed, RequestKind::WholeRead));
     QCOMPARE(r.c().SYS_PORT_CNT->currentText(), QString::number(quint8(image[0])));
@@ -228,7 +228,7 @@ void E2EWindow::secondPortGroupReachesItsGroup()
     QSignalSpy commands(&r.board, &SimulatedBoard::commandReceived);
     strip->setCurrentIndex(1);
     QCOMPARE(strip->currentIndex(), 1);
-    QTRY_COMPARE(r.engine().selectedTab(), 1);
+    QTRY_COMPARE(r.engine().portGroup(), 1);
     QTRY_VERIFY(commands.contains(QList<QVariant> { QVariant::fromValue(quint8(0x29)) }));
 
     auto *enable = r.c().PORT_SYS_MGMNT_2[8 + 2];

@@ -1,13 +1,13 @@
 #include <fakes.h>
 
-#include <protocol/communication.h>
+#include <protocol/transactionengine.h>
 
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace vantor;
-using protocol::Communication;
 using protocol::RequestKind;
+using protocol::TransactionEngine;
 using serial::CommEvent;
 using testing::FakeLink;
 using testing::FakeTimer;
@@ -30,7 +30,6 @@ QByteArray snapshot(qsizetype size = 168)
 struct Rig
 {
     FakeLink link;
-    FakeTimer timer1;
     FakeTimer timer2;
     int tab = 0;
     int systemBuilds = 0;
@@ -44,10 +43,10 @@ struct Rig
         int tabAtDecode;
     };
     QList<Decoded> decoded;
-    Communication engine;
+    TransactionEngine engine;
 
     Rig()
-        : engine(link, timer1, timer2, hooks())
+        : engine(link, timer2, hooks())
     {
     }
 
@@ -69,9 +68,9 @@ struct Rig
             return std::nullopt;
         };
         h.decodeAnswer = [this](std::uint8_t code, std::span<const std::uint8_t> block) {
-            decoded.append({ code, static_cast<qsizetype>(block.size()), engine.selectedTab() });
+            decoded.append({ code, static_cast<qsizetype>(block.size()), engine.portGroup() });
         };
-        h.selectedTab = [this] {
+        h.portGroup = [this] {
             return tab;
         };
         return h;
@@ -81,17 +80,17 @@ struct Rig
     void complete()
     {
         switch (engine.stage()) {
-        case Communication::Stage::AwaitingAnswer:
+        case TransactionEngine::Stage::AwaitingAnswer:
             link.feed(snapshot());
             break;
-        case Communication::Stage::AwaitingAck:
+        case TransactionEngine::Stage::AwaitingAck:
             link.feed(byte(0x06));
             link.drain();
             break;
-        case Communication::Stage::SendingBlock:
+        case TransactionEngine::Stage::SendingBlock:
             link.drain();
             break;
-        case Communication::Stage::Idle:
+        case TransactionEngine::Stage::Idle:
             break;
         }
     }
@@ -122,7 +121,6 @@ private slots:
     void refusedBuildSendsNothingAndMovesOn_data();
     void refusedBuildSendsNothingAndMovesOn();
     void writeToClosedPortEndsAtOnce();
-    void autoRefreshTicksRequestRefreshes();
 };
 
 void TestEngine::launchSendsOneCommandByte_data()
@@ -152,7 +150,7 @@ void TestEngine::launchSendsOneCommandByte()
 
     Rig rig;
     rig.tab = tab;
-    rig.engine.captureSelectedTab();
+    rig.engine.capturePortGroup();
     rig.link.feed("stale");
     rig.engine.request(kind);
 
@@ -187,7 +185,7 @@ void TestEngine::writesSendTheirBlockAfterAnyAcknowledgement()
     QFETCH(QByteArray, block);
 
     Rig rig;
-    QSignalSpy completed(&rig.engine, &Communication::requestCompleted);
+    QSignalSpy completed(&rig.engine, &TransactionEngine::requestCompleted);
     rig.engine.request(kind);
     rig.link.takeWire();
     rig.link.feed(byte(ack));
@@ -257,7 +255,7 @@ void TestEngine::acknowledgementRestartsTheTimeout()
     rig.engine.requestPortWrite();
     const int startsBeforeAck = rig.timer2.starts;
     rig.link.feed(byte(0x01));
-    QCOMPARE(rig.engine.stage(), Communication::Stage::SendingBlock);
+    QCOMPARE(rig.engine.stage(), TransactionEngine::Stage::SendingBlock);
     QCOMPARE(rig.timer2.starts, startsBeforeAck + 1);
     QVERIFY(rig.timer2.isActive());
 }
@@ -279,7 +277,7 @@ void TestEngine::timeoutEndsEachStage()
     QFETCH(bool, acknowledged);
 
     Rig rig;
-    QSignalSpy timedOut(&rig.engine, &Communication::requestTimedOut);
+    QSignalSpy timedOut(&rig.engine, &TransactionEngine::requestTimedOut);
     rig.engine.request(kind);
     rig.engine.requestPortRefresh(); // waits behind it
     if (acknowledged)
@@ -292,7 +290,7 @@ void TestEngine::timeoutEndsEachStage()
     QVERIFY(rig.decoded.isEmpty());
     // The next pending request starts, and the dropped one is not repeated.
     QCOMPARE(rig.link.takeWire(), byte(0x28));
-    QCOMPARE(rig.engine.stage(), Communication::Stage::AwaitingAnswer);
+    QCOMPARE(rig.engine.stage(), TransactionEngine::Stage::AwaitingAnswer);
 }
 
 void TestEngine::shortAnswerIsNotDecoded()
@@ -331,7 +329,7 @@ void TestEngine::tabIsCapturedWhenATransactionEnds()
     rig.complete();
     // The pending read launches inside the end of the refresh, before the tab is captured...
     QCOMPARE(rig.link.takeWire().right(1), byte(0x08));
-    QCOMPARE(rig.engine.selectedTab(), 1);
+    QCOMPARE(rig.engine.portGroup(), 1);
     rig.complete();
     // ...and is decoded with the group captured at that end, as is the next request sent.
     QCOMPARE(rig.decoded.last().code, 0x08);
@@ -400,7 +398,7 @@ void TestEngine::refusedBuildSendsNothingAndMovesOn()
     Rig rig;
     rig.refuseSystem = QStringLiteral("Startup Overload Delay (ms) must be 0 to 255");
     rig.refusePort = QStringLiteral("Port 3 Powered Order is empty");
-    QSignalSpy refused(&rig.engine, &Communication::requestRefused);
+    QSignalSpy refused(&rig.engine, &TransactionEngine::requestRefused);
     const protocol::SystemBlock systemBefore = rig.engine.systemBlock();
     const protocol::PortBlock portBefore = rig.engine.portBlock();
 
@@ -429,7 +427,7 @@ void TestEngine::refusedBuildSendsNothingAndMovesOn()
 void TestEngine::writeToClosedPortEndsAtOnce()
 {
     Rig rig;
-    QSignalSpy failed(&rig.engine, &Communication::requestFailed);
+    QSignalSpy failed(&rig.engine, &TransactionEngine::requestFailed);
     rig.link.close();
     rig.engine.requestPortRefresh();
     QCOMPARE(failed.count(), 1);
@@ -441,26 +439,6 @@ void TestEngine::writeToClosedPortEndsAtOnce()
     rig.engine.requestWholeRead();
     QCOMPARE(rig.link.takeWire(), byte(0x08));
     QVERIFY(rig.engine.transactionBusy());
-}
-
-void TestEngine::autoRefreshTicksRequestRefreshes()
-{
-    Rig rig;
-    QCOMPARE(rig.timer1.interval(), 500);
-    rig.timer1.start();
-    rig.timer1.fire();
-    QCOMPARE(rig.link.takeWire(), byte(0x28));
-    rig.timer1.fire(); // still in flight: only remembered
-    QVERIFY(rig.link.takeWire().isEmpty());
-    QVERIFY(rig.engine.isPending(RequestKind::PortRefresh));
-    rig.complete();
-    QCOMPARE(rig.link.takeWire(), byte(0x28));
-    // Switching auto-refresh off does not cancel a refresh already pending.
-    rig.engine.requestPortRefresh();
-    rig.timer1.stop();
-    rig.timer1.fire();
-    rig.complete();
-    QCOMPARE(rig.link.takeWire(), byte(0x28));
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

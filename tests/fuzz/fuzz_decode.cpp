@@ -2,10 +2,11 @@
 // snapshot is refused; a longer one is decoded from its first 168 bytes; every code lands
 // inside its table; every text is formatted without fault.
 
-#include <decode/numbertext.h>
-#include <decode/scaling.h>
-#include <decode/snapshot.h>
-#include <decode/statustext.h>
+#include <codec/numbertext.h>
+#include <codec/records.h>
+#include <codec/scaling.h>
+#include <codec/snapshot.h>
+#include <codec/statustext.h>
 
 #include <QLocale>
 #include <QLoggingCategory>
@@ -43,37 +44,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     // An exact-size copy, so a read past the end is caught by the sanitizer.
     std::vector<std::uint8_t> block(data, data + size);
-    const auto decoded = decode::decodeSnapshot(block);
+    const auto decoded = codec::decodeSnapshot(block);
     check(decoded.has_value() == (size >= protocol::kSnapshotSize));
     if (!decoded)
         return 0;
 
     const QLocale locale = QLocale::c();
     const auto &config = decoded->config;
-    check(config.NOISE_MST_EN_1 >= 0 && config.NOISE_MST_EN_1 <= 3);
-    check(config.MAX_SYS_PWR >= 0 && config.MAX_SYS_PWR <= 2047);
-    check(!decode::firmwareVersionText(config.firmwareMajor, config.firmwareMinor).isEmpty());
-    check(!decode::chipVersionText(config.REV_IDENT_2, locale).isEmpty());
+    check(config[codec::Setting::NOISE_MST_EN_1] >= 0
+          && config[codec::Setting::NOISE_MST_EN_1] <= 3);
+    check(config[codec::Setting::MAX_SYS_PWR] >= 0 && config[codec::Setting::MAX_SYS_PWR] <= 2047);
+    const auto &info = decoded->info;
+    check(!codec::firmwareVersionText(info.firmwareMajor, info.firmwareMinor).isEmpty());
+    check(!codec::chipVersionText(info.chipEighths, locale).isEmpty());
     check(decoded->status.BOX_PWR >= 0 && decoded->status.BOX_PWR <= 2047);
 
     const QString slope = scaleText(data, size, protocol::kSnapshotSize);
     const QString offset = scaleText(data, size, protocol::kSnapshotSize + 8);
-    for (int p = 0; p < decode::kPortsPerGroup; ++p) {
+    for (int p = 0; p < codec::kPortsPerGroup; ++p) {
         const auto &port = decoded->portStatus[static_cast<std::size_t>(p)];
-        const auto &setting = decoded->portConfig[static_cast<std::size_t>(p)];
+        const auto &setting = decoded->ports[static_cast<std::size_t>(p)];
         check(port.ledDrive >= 0 && port.ledDrive <= 3);
-        check(setting.PORT_SYS_MGMNT_3 >= 0 && setting.PORT_SYS_MGMNT_3 <= 7);
-        check(!decode::faultText(port.faultCode).caption.isEmpty());
-        check(!decode::modeText(port.modeCode).caption.isEmpty());
-        check(!decode::classCaption(port.PORT_CLASS_2).isEmpty());
+        check(setting[codec::Setting::PORT_SYS_MGMNT_3] >= 0
+              && setting[codec::Setting::PORT_SYS_MGMNT_3] <= 7);
+        // Every record writer takes the port's record as it is.
+        const codec::PortRecord record = codec::portRecord(*decoded, 0, p, 0);
+        for (const codec::RecordValue &v : record)
+            check(v.null || !v.text.isEmpty());
+        check(!codec::faultText(port.faultCode).caption.isEmpty());
+        check(!codec::modeText(port.modeCode).caption.isEmpty());
+        check(!codec::classCaption(port.PORT_CLASS_2).isEmpty());
         for (const int raw : { port.PORT_DISC_C, port.PORT_DISC_R, port.PORT_CLASS_1,
                                port.PORT_CURRENT, port.PORT_VOLTAGE, port.PORT_POWER }) {
             check(raw >= 0 && raw <= 0xFFFF);
-            for (auto shownAs : { decode::ShownAs::Tenths, decode::ShownAs::Hundredths,
-                                  decode::ShownAs::Doubled }) {
-                const float shown = decode::scaledReading(static_cast<unsigned>(raw), slope, offset,
-                                                          shownAs, locale);
-                check(!decode::numberText(shown, locale).isEmpty());
+            for (auto shownAs :
+                 { codec::ShownAs::Tenths, codec::ShownAs::Hundredths, codec::ShownAs::Doubled }) {
+                const float shown = codec::scaledReading(static_cast<unsigned>(raw), slope, offset,
+                                                         shownAs, locale);
+                check(!codec::numberText(shown, locale).isEmpty());
             }
         }
     }

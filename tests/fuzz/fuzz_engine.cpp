@@ -5,7 +5,7 @@
 
 #include <fakes.h>
 
-#include <protocol/communication.h>
+#include <protocol/transactionengine.h>
 
 #include <QLoggingCategory>
 
@@ -58,10 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         for (std::uint8_t b : block)
             checksum += b;
     };
-    hooks.selectedTab = [&] {
+    hooks.portGroup = [&] {
         return tab;
     };
-    protocol::Communication engine(link, timer1, timer2, hooks);
+    protocol::TransactionEngine engine(link, timer2, hooks);
+    // The auto-refresh timer, wired as the session wires it.
+    QObject::connect(&timer1, &protocol::Timer::timeout, &engine,
+                     &protocol::TransactionEngine::requestPortRefresh);
     timer1.start();
 
     for (std::size_t i = 0; i < size; ++i) {
@@ -135,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(!engine.isPending(protocol::RequestKind::PortWrite));
             check(!engine.isPending(protocol::RequestKind::PortRefresh));
         }
-        check(engine.selectedTab() >= 0 && engine.selectedTab() < protocol::kGroupCount);
+        check(engine.portGroup() >= 0 && engine.portGroup() < protocol::kGroupCount);
     }
     // One time-out after the last event the engine is idle, or busy with a request that
     // pending work launched and that has its own time-out running.

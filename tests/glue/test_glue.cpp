@@ -1,13 +1,13 @@
-// Answers decoded into the real window, and write blocks built from it.
+// Answers decoded through the session into the real window, and write blocks built from it.
 
-#include "../encode/roundtripmask.h"
+#include "../codec/roundtripmask.h"
 
 #include <examples.h>
 #include <fakes.h>
 
+#include <codec/storecodec.h>
+#include <session/session.h>
 #include <window/controls.h>
-#include <window/decodeglue.h>
-#include <window/encodeglue.h>
 #include <window/ledwidget.h>
 #include <window/mainwindow.h>
 #include <window/numericentry.h>
@@ -38,11 +38,6 @@ QByteArray snapshotWith(std::initializer_list<std::pair<int, int>> bytes)
     for (const auto &[offset, value] : bytes)
         block[offset] = static_cast<char>(value);
     return block;
-}
-
-std::span<const std::uint8_t> span(const QByteArray &block)
-{
-    return vantor::testing::bytesOf(block);
 }
 
 template<std::size_t N> QByteArray blockBytes(const std::array<std::uint8_t, N> &block)
@@ -92,15 +87,31 @@ private:
     std::unique_ptr<testing::FakeTimer> m_timer1;
     std::unique_ptr<testing::FakeTimer> m_timer2;
     std::unique_ptr<window::MainWindow> m_window;
-    QStringList m_reports;
 
     MainControls &c() { return m_window->controls(); }
     QWidget *control(const QString &name) { return m_window->findChild<QWidget *>(name); }
+    codec::SettingsStore &store() { return m_window->session().store(); }
 
+    // The request for code's kind in group, and the board's answer to it.
     void decode(std::uint8_t code, const QByteArray &block, int group = 0, int portCount = 8)
     {
-        window::decodeAnswer(c(), code, span(block), group, portCount,
-                             [this](const QString &m) { m_reports << m; });
+        session::Session &s = m_window->session();
+        s.setPortCount(portCount);
+        s.usePortGroup(group);
+        if (code == kWholeRead)
+            s.loadFromDevice();
+        else
+            s.refresh();
+        m_link->feed(block);
+    }
+
+    std::optional<codec::Refusal> buildSystemBlock(protocol::SystemBlock &block)
+    {
+        return codec::buildSystemBlock(store(), 0, block);
+    }
+    std::optional<codec::Refusal> buildPortBlock(protocol::PortBlock &block)
+    {
+        return codec::buildPortBlock(store(), 0, block);
     }
 
 private slots:
@@ -117,7 +128,6 @@ private slots:
         m_timer2 = std::make_unique<testing::FakeTimer>();
         m_window
             = std::make_unique<window::MainWindow>(*m_link, m_map, m_timer1.get(), m_timer2.get());
-        m_reports.clear();
     }
 
     void cleanup() { m_window.reset(); }
@@ -213,7 +223,7 @@ private slots:
         QWidget *w = control(name);
         QVERIFY2(w, qPrintable(name + QStringLiteral(" does not exist")));
         QCOMPARE(shown(w), expected);
-        QVERIFY(m_reports.isEmpty());
+        QCOMPARE(m_window->outcomeText(), QString());
     }
 
     void workedExampleLedsAndHoverTexts()
@@ -241,6 +251,19 @@ private slots:
         QTest::newRow("code 2 partly enabled is green") << 1 << 2 << QStringLiteral("green");
         QTest::newRow("code 1 is red") << 2 << 1 << QStringLiteral("red");
         QTest::newRow("code 0 is yellow") << 3 << 0 << QStringLiteral("yellow");
+    }
+
+    // A whole read sets "Port Enable" before the port's LEDs are worked out from it.
+    void wholeReadEnablesBeforeLeds()
+    {
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[1], 0);
+        decode(kWholeRead, snapshotWith({ { 51, 0x08 }, { 28, 0x20 } }));
+        QVERIFY(!c().Port_LED_Green[1]->isHidden());
+        QVERIFY(c().Port_LED_Yellow[1]->isHidden());
+        window::setCheckValue(c().PORT_SYS_MGMNT_2[1], 1);
+        decode(kWholeRead, snapshotWith({ { 51, 0x08 }, { 28, 0x00 } }));
+        QVERIFY(c().Port_LED_Green[1]->isHidden());
+        QVERIFY(!c().Port_LED_Yellow[1]->isHidden());
     }
 
     void ledIndication()
@@ -376,10 +399,10 @@ private slots:
             decode(kRefresh, snapshotWith({ { 167, 0x08 } }));
             break;
         case PauseStep::SystemBuild:
-            QCOMPARE(window::buildSystemBlock(c(), 0, system), std::nullopt);
+            QVERIFY(!buildSystemBlock(system));
             break;
         case PauseStep::PortBuild:
-            QCOMPARE(window::buildPortBlock(c(), 0, ports), std::nullopt);
+            QVERIFY(!buildPortBlock(ports));
             QCOMPARE(ports[35], expected << 3);
             break;
         }
@@ -405,8 +428,20 @@ private slots:
         decode(kWholeRead, snapshotWith({ { 0, 12 } }));
         QCOMPARE(c().SYS_PORT_CNT->currentText(), QStringLiteral("16"));
         QCOMPARE(c().SYS_PORT_CNT->count(), 6);
-        QCOMPARE(m_reports,
-                 QStringList { QStringLiteral("The board reports 12 ports; the list keeps 16") });
+        QCOMPARE(m_window->outcomeText(),
+                 QStringLiteral("The board reports 12 ports; the list keeps 16"));
+        // The stale item is never written as the port count: the save sends nothing at all.
+        m_link->takeWire();
+        QVERIFY(!m_window->session().saveToDevice());
+        QVERIFY(m_link->takeWire().isEmpty());
+        QVERIFY2(m_window->outcomeText().contains(QStringLiteral("12 ports")),
+                 qPrintable(m_window->outcomeText()));
+        QCOMPARE(m_window->session().portCount(), 8);
+        // A listed count read back makes it writable again.
+        decode(kWholeRead, snapshotWith({ { 0, 16 } }));
+        m_link->takeWire();
+        QVERIFY(m_window->session().saveToDevice());
+        QCOMPARE(m_link->takeWire().left(1), QByteArray(1, char(0x18)));
     }
 
     void ledDriveListsFollowDirectWrite_data()
@@ -439,9 +474,11 @@ private slots:
     {
         const QByteArray block = workedExample().left(167);
         decode(kWholeRead, block);
+        m_timer2->fire();
         QCOMPARE(c().REV_IDENT_1->text(), QStringLiteral("FW Ver."));
         QCOMPARE(c().PORT_VOLTAGE[0]->text(), QStringLiteral("(V)"));
-        QCOMPARE(m_reports.size(), 1);
+        QVERIFY2(m_window->outcomeText().startsWith(QStringLiteral("No answer")),
+                 qPrintable(m_window->outcomeText()));
     }
 
     void scaleFieldsAtDecodingTime()
@@ -480,10 +517,20 @@ private slots:
 
             protocol::SystemBlock system {};
             protocol::PortBlock ports {};
-            QCOMPARE(window::buildSystemBlock(c(), 0, system), std::nullopt);
-            QCOMPARE(window::buildPortBlock(c(), 0, ports), std::nullopt);
+            QVERIFY(!buildSystemBlock(system));
+            QVERIFY(!buildPortBlock(ports));
             const QByteArray sentSystem = blockBytes(system).left(systemMask.size());
             const QByteArray sentPorts = blockBytes(ports).left(portMask.size());
+
+            // Without a window: the snapshot as typed settings in memory gives the same blocks.
+            codec::MemoryStore memory;
+            codec::readBack(memory, *codec::asSnapshot(testing::bytesOf(snapshot)), 0, 8);
+            protocol::SystemBlock memorySystem {};
+            protocol::PortBlock memoryPorts {};
+            QVERIFY(!codec::buildSystemBlock(memory, 0, memorySystem));
+            QVERIFY(!codec::buildPortBlock(memory, 0, memoryPorts));
+            QCOMPARE(blockBytes(memorySystem), blockBytes(system));
+            QCOMPARE(blockBytes(memoryPorts), blockBytes(ports));
             if (run == 0) {
                 // I2C address 48 keeps five bits; byte 4 loses the unreported bit 2.
                 QCOMPARE(sentSystem.toHex(' '),
@@ -498,7 +545,7 @@ private slots:
                                     .arg(run)
                                     .arg(QString::fromLatin1(sentPorts.toHex(' ')))));
         }
-        QVERIFY(m_reports.isEmpty());
+        QCOMPARE(m_window->outcomeText(), QString());
     }
 
     void refusalChangesNothing_data()
@@ -533,10 +580,10 @@ private slots:
         protocol::PortBlock ports;
         system.fill(0xAA);
         ports.fill(0xAA);
-        const std::optional<QString> refusal = systemBlock
-            ? window::buildSystemBlock(c(), 0, system)
-            : window::buildPortBlock(c(), 0, ports);
-        QCOMPARE(refusal, std::optional<QString>(message));
+        const std::optional<codec::Refusal> refusal
+            = systemBlock ? buildSystemBlock(system) : buildPortBlock(ports);
+        QVERIFY(refusal);
+        QCOMPARE(refusal->message, message);
         QCOMPARE(blockBytes(system), QByteArray(system.size(), '\xAA'));
         QCOMPARE(blockBytes(ports), QByteArray(ports.size(), '\xAA'));
         QCOMPARE(window::checkValue(c().FAULT_PAUSED[1]), 1);

@@ -5,7 +5,8 @@
 #include <window/mainwindow.h>
 #include <window/numericentry.h>
 
-#include <protocol/communication.h>
+#include <protocol/transactionengine.h>
+#include <session/session.h>
 
 #include <QAccessible>
 #include <QAction>
@@ -48,7 +49,8 @@ struct Panel
     }
 
     window::MainControls &c() { return window->controls(); }
-    protocol::Communication &engine() { return window->engine(); }
+    protocol::TransactionEngine &engine() { return window->session().engine(); }
+    session::Session &session() { return window->session(); }
 
     // Start-up, then the board acknowledges both writes and takes both blocks.
     void startAndSettle()
@@ -147,7 +149,7 @@ void MainWindowTest::startUp()
     QCOMPARE(window::checkValue(c.Interval_Update), 1);
     QVERIFY(p.timer1.isActive());
     QVERIFY(!c.Update_Port_Status->isEnabled());
-    QCOMPARE(p.engine().portCount(), 8);
+    QCOMPARE(p.session().portCount(), 8);
     // Group 0 goes to the board at start-up; the other groups start with their ports off.
     for (int e = 0; e < window::kElementCount; ++e) {
         const bool groupZero = e < 8;
@@ -185,15 +187,15 @@ void MainWindowTest::tabRule()
 
     Panel p;
     p.startAndSettle();
-    p.engine().setPortCount(48);
+    p.session().setPortCount(48);
     p.c().Port_Control->setCurrentIndex(from);
-    p.engine().setPortCount(portCount);
+    p.session().setPortCount(portCount);
     QSignalSpy changes(p.c().Port_Control, &QTabWidget::currentChanged);
     p.c().Port_Control->setCurrentIndex(clicked);
     QCOMPARE(p.c().Port_Control->currentIndex(), shown);
     QVERIFY(changes.size() <= 2);
     QVERIFY2(p.link.writes.isEmpty(), "selecting a tab sends nothing");
-    QCOMPARE(p.engine().selectedTab(), 0);
+    QCOMPARE(p.engine().portGroup(), 0);
     if (shown != clicked)
         QVERIFY(p.window->outcomeText().contains(QStringLiteral("beyond")));
 }
@@ -204,7 +206,7 @@ void MainWindowTest::resetGuiDuringWrite()
     p.window->formLoad();
     p.link.takeWire();
     // The system write waits for its acknowledgement, the port write is pending.
-    QCOMPARE(p.engine().stage(), protocol::Communication::Stage::AwaitingAck);
+    QCOMPARE(p.engine().stage(), protocol::TransactionEngine::Stage::AwaitingAck);
     p.engine().requestPortRefresh();
 
     p.window->Reset_GUI_Click();
@@ -216,7 +218,7 @@ void MainWindowTest::resetGuiDuringWrite()
                               RequestKind::PortWrite, RequestKind::PortRefresh })
         QVERIFY(!p.engine().isPending(kind));
     QCOMPARE(p.link.takeWire(), bytes({ 0x08 }));
-    QCOMPARE(p.engine().stage(), protocol::Communication::Stage::AwaitingAnswer);
+    QCOMPARE(p.engine().stage(), protocol::TransactionEngine::Stage::AwaitingAnswer);
     QVERIFY(p.timer2.isActive());
 
     // A late acknowledgement of the dropped write sends no block.
@@ -317,7 +319,7 @@ void MainWindowTest::saveToDevice()
         p.window->Update_Port_Status_Click();
 
     p.window->TX_SYS_CTRL_Click();
-    QCOMPARE(p.engine().portCount(), portCount.toInt());
+    QCOMPARE(p.session().portCount(), portCount.toInt());
     for (int e = 0; e < window::kElementCount; ++e) {
         const bool expected = e < changed ? directWrite == 1 : directWrite == 0;
         QVERIFY2(c.PORT_LED_DRV[e]->isEnabled() == expected, qPrintable(QString::number(e)));
@@ -412,7 +414,7 @@ void MainWindowTest::menuChoosesPort()
     QCOMPARE(p.link.closeCount, closes + 1);
     QVERIFY(p.link.isOpen());
     QCOMPARE(p.link.portName(), device);
-    QCOMPARE(p.window->portControl().commPortNumber(), item.right(1).toInt());
+    QCOMPARE(p.window->session().portControl().commPortNumber(), item.right(1).toInt());
     QVERIFY2(p.window->portStateText().contains(device), qPrintable(p.window->portStateText()));
     QVERIFY(p.window->portStateText().contains(QStringLiteral("open")));
 
@@ -437,16 +439,20 @@ void MainWindowTest::statusBarTellsWhatTheBoardHides()
 {
     Panel p;
     p.startAndSettle();
-    // An entry the write needs is empty: nothing goes out, and the operator is told why.
+    // An entry the write needs is empty: the save sends nothing at all, keeps "Calibrate
+    // System" for the next save, and the operator is told why.
     p.c().PD_R_HIGH->setText(QString());
+    window::setCheckValue(p.c().COMMON_CTRL_7, 1);
     p.window->TX_SYS_CTRL_Click();
     QVERIFY2(p.window->outcomeText().startsWith(QStringLiteral("Nothing sent for the system")),
              qPrintable(p.window->outcomeText()));
-    // The port write still goes out; its completion leaves the refusal in view.
-    QCOMPARE(p.link.takeWire(), bytes({ 0x20 }));
-    p.link.feed(bytes({ 0x06 }));
-    p.link.drain();
+    QVERIFY(p.link.takeWire().isEmpty());
     QVERIFY(!p.engine().transactionBusy());
+    QVERIFY(!p.engine().isPending(RequestKind::PortWrite));
+    QCOMPARE(window::checkValue(p.c().COMMON_CTRL_7), 1);
+    // A refresh that completes leaves the refusal in view.
+    p.window->Update_Port_Status_Click();
+    p.link.feed(QByteArray(168, '\0'));
     QVERIFY(p.window->outcomeText().startsWith(QStringLiteral("Nothing sent")));
 
     // A port lost while open says why.
@@ -551,7 +557,7 @@ void MainWindowTest::rowCaptionsLevelWithTheirRows()
     QFETCH(QString, row);
 
     Panel &p = *m_shown;
-    p.engine().setPortCount(32);
+    p.session().setPortCount(32);
     const auto top = [&p](QWidget *w) {
         return w->mapTo(p.window.get(), QPoint(0, 0)).y();
     };
@@ -568,7 +574,7 @@ void MainWindowTest::rowCaptionsLevelWithTheirRows()
         }
     }
     p.c().Port_Control->setCurrentIndex(0);
-    p.engine().setPortCount(8);
+    p.session().setPortCount(8);
 }
 
 void MainWindowTest::shownAndNotShown_data()

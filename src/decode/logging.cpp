@@ -1,3 +1,0 @@
-#include "logging.h"
-
-Q_LOGGING_CATEGORY(lcDecode, "vantor.decode", QtInfoMsg)

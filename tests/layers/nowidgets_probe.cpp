@@ -1,0 +1,2 @@
+// Must not compile: see CMakeLists.txt.
+#include <QtWidgets/QLabel>
