@@ -2,16 +2,11 @@
 
 #include "logging.h"
 
-#include <decode/byteorder.h>
-
 #include <algorithm>
 
 namespace vantor::sim {
 
 namespace {
-
-using decode::readU11;
-using decode::readU16le;
 
 // Snapshot offsets (per-port ones for port 0) and bits the board acts on.
 constexpr std::size_t kPortCountOffset = 0;
@@ -109,9 +104,29 @@ std::size_t at2(std::size_t offset, int p)
     return offset + 2 * static_cast<std::size_t>(p);
 }
 
+// Little-endian fields, read and written here rather than with the panel's own code so that
+// the board stays an independent check of it.
+std::uint16_t readU16le(const Snapshot &s, std::size_t offset)
+{
+    return static_cast<std::uint16_t>(s[offset] | s[offset + 1] << 8);
+}
+
+// Eleven bits: the low byte, then bits 10..8 in the next byte.
+int readU11(const Snapshot &s, std::size_t offset)
+{
+    return s[offset] | (s[offset + 1] & 0x07) << 8;
+}
+
 void putU16(Snapshot &s, std::size_t offset, std::uint16_t v)
 {
-    decode::writeU16le(s, offset, v);
+    s[offset] = static_cast<std::uint8_t>(v & 0xFF);
+    s[offset + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void putU11(Snapshot &s, std::size_t offset, int v)
+{
+    s[offset] = static_cast<std::uint8_t>(v & 0xFF);
+    s[offset + 1] = static_cast<std::uint8_t>((v >> 8) & 0x07);
 }
 
 } // namespace
@@ -624,7 +639,7 @@ void LiveBoardModel::writeGroup(int group)
                                                        : kLedHiZ;
         leds[p / 4] = static_cast<std::uint8_t>(leds[p / 4] | led << (2 * (p % 4)));
     }
-    decode::writeU11(s, kBoxPowerOffset, static_cast<std::uint16_t>(std::min(total, kMaxBoxPower)));
+    putU11(s, kBoxPowerOffset, std::min(total, kMaxBoxPower));
     const bool direct = (s[kControlOffset] & kLedDirectWrite) != 0;
     s[kLedOffset] = direct ? state.writtenLeds[0] : leds[0];
     s[kLedOffset + 1] = direct ? state.writtenLeds[1] : leds[1];
