@@ -116,22 +116,18 @@ bool QtSerialLink::open()
         finishLoss();
 
     m_errorString.clear();
-    if (m_portName.isEmpty()) {
-        m_errorString = QStringLiteral("no serial device chosen");
-        qCWarning(lcSerial).noquote() << "cannot open:" << m_errorString;
-        emit portFailed(m_errorString);
-        return false;
-    }
+    if (m_portName.isEmpty())
+        return failOpen(classifyOpenFailure(OpenFacts {}));
 
     m_port.setPortName(m_portName);
     applySettings();
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_errorString = describeOpenFailure();
-        qCWarning(lcSerial).noquote() << "cannot open" << m_errorString;
-        emit portFailed(m_errorString);
-        return false;
+        qCDebug(lcSerial).noquote() << "open failed:" << m_port.error() << m_port.errorString();
+        return failOpen(
+            classifyOpenFailure(gatherOpenFacts(m_portName, m_port.error(), m_port.errorString())));
     }
 
+    m_openFailure = OpenFailure::None;
     m_received.clear();
     m_droppedSinceFull = 0;
     m_sendEventArmed = false;
@@ -141,20 +137,13 @@ bool QtSerialLink::open()
     return true;
 }
 
-QString QtSerialLink::describeOpenFailure() const
+bool QtSerialLink::failOpen(const OpenVerdict &verdict)
 {
-    switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("%1: no such device").arg(m_portName);
-    case QSerialPort::PermissionError:
-        return QStringLiteral("%1: permission denied or in use by another program").arg(m_portName);
-    case QSerialPort::OpenError:
-        return QStringLiteral("%1: already open").arg(m_portName);
-    case QSerialPort::UnsupportedOperationError:
-        return QStringLiteral("%1: not a serial device").arg(m_portName);
-    default:
-        return QStringLiteral("%1: %2").arg(m_portName, m_port.errorString());
-    }
+    m_openFailure = verdict.kind;
+    m_errorString = verdict.message;
+    qCWarning(lcSerial).noquote() << "cannot open" << m_errorString;
+    emit portFailed(m_errorString);
+    return false;
 }
 
 void QtSerialLink::close()

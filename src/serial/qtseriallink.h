@@ -63,6 +63,7 @@ public:
     [[nodiscard]] qsizetype bytesWaiting() const override { return m_received.size(); }
 
     [[nodiscard]] QString errorString() const override { return m_errorString; }
+    [[nodiscard]] OpenFailure openFailure() const override { return m_openFailure; }
 
     // Bytes dropped because the receive buffer was full, since the link was made.
     [[nodiscard]] qint64 droppedBytes() const { return m_droppedTotal; }
@@ -75,7 +76,7 @@ private:
     void finishLoss();
     void reportDropped();
     void applySettings();
-    [[nodiscard]] QString describeOpenFailure() const;
+    bool failOpen(const OpenVerdict &verdict);
 
     QSerialPort m_port;
     QString m_portName;
@@ -97,6 +98,7 @@ private:
     bool m_lost = false;
     QString m_lostReason;
     QString m_errorString;
+    OpenFailure m_openFailure = OpenFailure::None;
 };
 
 } // namespace vantor::serial

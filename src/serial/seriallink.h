@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commevent.h"
+#include "openfailure.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -53,6 +54,8 @@ public:
 
     // Why the last open failed or the port was lost; empty when nothing went wrong.
     [[nodiscard]] virtual QString errorString() const = 0;
+    // The kind of the last failed open; None once an open has succeeded.
+    [[nodiscard]] virtual OpenFailure openFailure() const = 0;
 
 signals:
     void commEvent(vantor::serial::CommEvent event);

@@ -2,16 +2,11 @@
 
 #include "logging.h"
 
-#include <codec/byteorder.h>
-
 #include <algorithm>
 
 namespace vantor::sim {
 
 namespace {
-
-using codec::readU11;
-using codec::readU16le;
 
 // Snapshot offsets (per-port ones for port 0) and bits the board acts on.
 constexpr std::size_t kPortCountOffset = 0;
@@ -109,9 +104,29 @@ std::size_t at2(std::size_t offset, int p)
     return offset + 2 * static_cast<std::size_t>(p);
 }
 
+// Little-endian fields, read and written here rather than with the panel's own code so that
+// the board stays an independent check of it.
+std::uint16_t readU16le(const Snapshot &s, std::size_t offset)
+{
+    return static_cast<std::uint16_t>(s[offset] | s[offset + 1] << 8);
+}
+
+// Eleven bits: the low byte, then bits 10..8 in the next byte.
+int readU11(const Snapshot &s, std::size_t offset)
+{
+    return s[offset] | (s[offset + 1] & 0x07) << 8;
+}
+
 void putU16(Snapshot &s, std::size_t offset, std::uint16_t v)
 {
-    codec::writeU16le(s, offset, v);
+    s[offset] = static_cast<std::uint8_t>(v & 0xFF);
+    s[offset + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void putU11(Snapshot &s, std::size_t offset, int v)
+{
+    s[offset] = static_cast<std::uint8_t>(v & 0xFF);
+    s[offset + 1] = static_cast<std::uint8_t>((v >> 8) & 0x07);
 }
 
 } // namespace
@@ -222,9 +237,12 @@ void LiveBoardModel::tick()
         GroupState &state = m_state[static_cast<std::size_t>(g)];
         for (int p = 0; p < kPortsPerGroup; ++p)
             tickPort(g, p, state.ports[static_cast<std::size_t>(p)], settings);
-        tickGroup(g);
-        writeGroup(g);
+        stepService(g);
     }
+    // Every group's ports have moved before the board-wide total is checked and reported.
+    enforceTotalLimit();
+    for (int g = 0; g < kGroupCount; ++g)
+        writeGroup(g);
 }
 
 namespace {
@@ -493,8 +511,9 @@ void LiveBoardModel::afterClassify(int group, int p, Port &port, const Snapshot 
         return;
     }
     const int limit = readU11(s, kMaxSysPowerOffset) * 10;
-    if (limit > 0 && committedPower(group, &port) + nominalPower(port.load, port.present) > limit) {
-        qCDebug(lcSim, "group %d port %d: not powered, the total power limit is reached", group, p);
+    if (limit > 0 && committedPower(&port) + nominalPower(port.load, port.present) > limit) {
+        qCDebug(lcSim, "group %d port %d: not powered, the board's total power limit is reached",
+                group, p);
         startDetection(group, p, port, s);
         return;
     }
@@ -502,17 +521,29 @@ void LiveBoardModel::afterClassify(int group, int p, Port &port, const Snapshot 
     port.voltage = port.current = port.power = 0;
 }
 
-int LiveBoardModel::committedPower(int group, const Port *except) const
+int LiveBoardModel::committedPower(const Port &port)
+{
+    if (port.mode == RampUp)
+        return nominalPower(port.load, port.present);
+    return isPowered(port.mode) ? port.power : 0;
+}
+
+int LiveBoardModel::committedPower(const Port *except) const
 {
     int total = 0;
-    for (const Port &port : m_state[static_cast<std::size_t>(group)].ports) {
-        if (&port == except)
-            continue;
-        if (port.mode == RampUp)
-            total += nominalPower(port.load, port.present);
-        else if (isPowered(port.mode))
+    for (const GroupState &state : m_state)
+        for (const Port &port : state.ports)
+            if (&port != except)
+                total += committedPower(port);
+    return total;
+}
+
+int LiveBoardModel::boardPower() const
+{
+    int total = 0;
+    for (const GroupState &state : m_state)
+        for (const Port &port : state.ports)
             total += port.power;
-    }
     return total;
 }
 
@@ -557,40 +588,49 @@ void LiveBoardModel::switchOff(Port &port)
     port.absentMs = absentMs;
 }
 
-void LiveBoardModel::tickGroup(int group)
+void LiveBoardModel::stepService(int group)
 {
     GroupState &state = m_state[static_cast<std::size_t>(group)];
-    const Snapshot &s = image(group);
     state.serviceMs += kTickMs;
     if (state.serviceMs >= kServiceStepMs) {
         state.serviceMs = 0;
-        mutableImage(group)[kServiceOffset]
-            = static_cast<std::uint8_t>((s[kServiceOffset] + 1) % kPortsPerGroup);
+        Snapshot &s = mutableImage(group);
+        s[kServiceOffset] = static_cast<std::uint8_t>((s[kServiceOffset] + 1) % kPortsPerGroup);
     }
+}
 
-    const int limit = readU11(s, kMaxSysPowerOffset) * 10;
-    if (limit == 0 || (s[kControlOffset] & kPriorityDisconnect) == 0)
+void LiveBoardModel::enforceTotalLimit()
+{
+    // The system settings are the same in every group's image.
+    const Snapshot &system = image(0);
+    const int limit = readU11(system, kMaxSysPowerOffset) * 10;
+    if (limit == 0 || (system[kControlOffset] & kPriorityDisconnect) == 0)
         return;
-    int total = committedPower(group, nullptr);
+    int total = committedPower(nullptr);
     while (total > limit) {
-        int victim = -1;
+        // Board-wide port numbers rise with the group, so the last lowest found is the highest.
+        Port *victim = nullptr;
+        int victimNumber = 0;
         int victimPriority = 0;
-        for (int p = 0; p < kPortsPerGroup; ++p) {
-            const Port &port = state.ports[static_cast<std::size_t>(p)];
-            if (port.mode != RampUp && !isPowered(port.mode))
-                continue;
-            const int priority = s[at(kPortManagementOffset, p)] & kPriorityMask;
-            if (victim < 0 || priority <= victimPriority) {
-                victim = p;
-                victimPriority = priority;
+        for (int g = 0; g < kGroupCount; ++g) {
+            for (int p = 0; p < kPortsPerGroup; ++p) {
+                Port &port
+                    = m_state[static_cast<std::size_t>(g)].ports[static_cast<std::size_t>(p)];
+                if (port.mode != RampUp && !isPowered(port.mode))
+                    continue;
+                const int priority = image(g)[at(kPortManagementOffset, p)] & kPriorityMask;
+                if (victim == nullptr || priority <= victimPriority) {
+                    victim = &port;
+                    victimNumber = g * kPortsPerGroup + p;
+                    victimPriority = priority;
+                }
             }
         }
-        if (victim < 0)
+        if (victim == nullptr)
             return;
-        Port &port = state.ports[static_cast<std::size_t>(victim)];
-        qCDebug(lcSim, "group %d port %d: dropped for the total power limit", group, victim);
-        total -= port.mode == RampUp ? nominalPower(port.load, port.present) : port.power;
-        startPhase(port, RampDown, kRampDownMs);
+        qCDebug(lcSim, "port %d of the board: dropped for the total power limit", victimNumber);
+        total -= committedPower(*victim);
+        startPhase(*victim, RampDown, kRampDownMs);
     }
 }
 
@@ -610,13 +650,11 @@ void LiveBoardModel::writeGroup(int group)
 {
     const GroupState &state = m_state[static_cast<std::size_t>(group)];
     Snapshot &s = mutableImage(group);
-    int total = 0;
     std::uint8_t paused = 0;
     std::uint8_t leds[2] {};
     for (int p = 0; p < kPortsPerGroup; ++p) {
         const Port &port = state.ports[static_cast<std::size_t>(p)];
         writePort(s, p, port);
-        total += port.power;
         if (port.paused)
             paused = static_cast<std::uint8_t>(paused | (1u << p));
         const std::uint8_t led = port.fault != NoFault ? kLedRed
@@ -624,7 +662,8 @@ void LiveBoardModel::writeGroup(int group)
                                                        : kLedHiZ;
         leds[p / 4] = static_cast<std::uint8_t>(leds[p / 4] | led << (2 * (p % 4)));
     }
-    codec::writeU11(s, kBoxPowerOffset, static_cast<std::uint16_t>(std::min(total, kMaxBoxPower)));
+    // The total is the board's: every group answers the same.
+    putU11(s, kBoxPowerOffset, std::min(boardPower(), kMaxBoxPower));
     const bool direct = (s[kControlOffset] & kLedDirectWrite) != 0;
     s[kLedOffset] = direct ? state.writtenLeds[0] : leds[0];
     s[kLedOffset + 1] = direct ? state.writtenLeds[1] : leds[1];

@@ -22,9 +22,12 @@
 //  - Class Violation Power-down: drawing more than the class allows faults "CI Fail".
 //  - Port power limit (W) and 475 mA: "Overload", checked once the start-up overload delay
 //    has passed. A limit of 0 means no limit, as the panel writes at start-up.
-//  - Total power limit (W, 0 = none): a port is not powered when its device would exceed it;
-//    with Priority Disconnect Enable, the lowest-priority powered port (priority 0 lowest,
-//    the higher port number first among equals) is dropped until the group fits again.
+//  - Total power limit (W, 0 = none): one limit for the whole board, as the total power
+//    (bytes 16..17) is one total, the same in every group's answer. A port is not powered when
+//    its device would take the board's total over the limit; with Priority Disconnect Enable,
+//    the lowest-priority powered port of the whole board (priority 0 lowest, the higher
+//    board-wide port number, group * 8 + port, first among equals) is dropped until the board
+//    fits again.
 //  - Fault cycles: a faulted port waits that many cycles of kFaultCycleMs (at least one)
 //    before detecting again. Power cycles: after that many faults in a row (0: no end) it
 //    stays off until it is disabled and enabled again.
@@ -120,7 +123,8 @@ private:
 
     void tick();
     void tickPort(int group, int p, Port &port, const Snapshot &s);
-    void tickGroup(int group);
+    void stepService(int group);
+    void enforceTotalLimit();
     void switchOff(Port &port);
     void startDetection(int group, int p, Port &port, const Snapshot &s);
     void measureDetection(int group, int p, Port &port, const Snapshot &s);
@@ -136,7 +140,13 @@ private:
     [[nodiscard]] bool portLive(int group, int p) const;
     [[nodiscard]] int noise(int amplitude);
     [[nodiscard]] int jitter(int baseMs);
-    [[nodiscard]] int committedPower(int group, const Port *except) const;
+    // Power a port holds against the total limit: a ramping port its device's, a powered port
+    // what it draws, any other none.
+    [[nodiscard]] static int committedPower(const Port &port);
+    // Held by every port of the board but one (none: nullptr).
+    [[nodiscard]] int committedPower(const Port *except) const;
+    // What every port of the board reads, summed.
+    [[nodiscard]] int boardPower() const;
 
     Scenario m_scenario;
     std::mt19937 m_random;

@@ -113,12 +113,13 @@ struct Ports
     }
 };
 
+// Ports numbered across the board: 8 is the first port of group 1.
 Scenario scenarioOf(std::initializer_list<std::pair<int, Load>> loads, std::uint32_t seed = 7)
 {
     Scenario s;
     s.seed = seed;
     for (const auto &[port, load] : loads)
-        s.ports.append(PortLoad { 0, port, load, true });
+        s.ports.append(PortLoad { port / 8, port % 8, load, true });
     return s;
 }
 
@@ -174,6 +175,7 @@ private slots:
     void plugAndUnplug();
     void priorityDisconnect_data();
     void priorityDisconnect();
+    void totalLimitRefusesPowerUp_data();
     void totalLimitRefusesPowerUp();
     void boxPowerIsSumOfPorts();
     void seedDecidesTheBytes();
@@ -514,62 +516,120 @@ void TestLiveBoardModel::plugAndUnplug()
 void TestLiveBoardModel::priorityDisconnect_data()
 {
     QTest::addColumn<int>("control");
+    QTest::addColumn<int>("portCount");
+    QTest::addColumn<QList<int>>("ports"); // board-wide numbers
     QTest::addColumn<QList<int>>("priorities");
     QTest::addColumn<QList<bool>>("stillPowered");
 
+    const QList<int> firstThree { 0, 1, 2 };
     QTest::newRow("lowest priority dropped")
-        << 0x81 << QList<int> { 3, 1, 2 } << QList<bool> { true, false, true };
+        << 0x81 << 8 << firstThree << QList<int> { 3, 1, 2 } << QList<bool> { true, false, true };
     QTest::newRow("equal priorities: highest port dropped")
-        << 0x81 << QList<int> { 0, 0, 0 } << QList<bool> { true, true, false };
+        << 0x81 << 8 << firstThree << QList<int> { 0, 0, 0 } << QList<bool> { true, true, false };
     QTest::newRow("without Priority Disconnect Enable nothing is dropped")
-        << 0x80 << QList<int> { 3, 1, 2 } << QList<bool> { true, true, true };
+        << 0x80 << 8 << firstThree << QList<int> { 3, 1, 2 } << QList<bool> { true, true, true };
+    // Group 1 alone draws 21 W, within the 25 W: only the board's total is over.
+    QTest::newRow("16 ports: lowest priority of the board dropped, in group 1")
+        << 0x81 << 16 << QList<int> { 0, 8, 9 } << QList<int> { 3, 1, 2 }
+        << QList<bool> { true, false, true };
+    QTest::newRow("16 ports, equal priorities: port 0 of group 1 goes before port 7 of group 0")
+        << 0x81 << 16 << QList<int> { 6, 7, 8 } << QList<int> { 0, 0, 0 }
+        << QList<bool> { true, true, false };
 }
 
 void TestLiveBoardModel::priorityDisconnect()
 {
     QFETCH(int, control);
+    QFETCH(int, portCount);
+    QFETCH(QList<int>, ports);
     QFETCH(QList<int>, priorities);
     QFETCH(QList<bool>, stillPowered);
 
     const Load class3 = Load::make(LoadKind::PoweredDevice, 3); // 10.5 W each
-    LiveBoardModel board(scenarioOf({ { 0, class3 }, { 1, class3 }, { 2, class3 } }));
-    Ports ports;
-    for (int p = 0; p < 3; ++p)
-        ports.management[std::size_t(p)] = quint8(0x20 | priorities[p]);
+    LiveBoardModel board(
+        scenarioOf({ { ports[0], class3 }, { ports[1], class3 }, { ports[2], class3 } }));
+    std::array<Ports, 2> blocks;
+    for (int i = 0; i < 3; ++i)
+        blocks[std::size_t(ports[i] / 8)].management[std::size_t(ports[i] % 8)]
+            = quint8(0x20 | priorities[i]);
     System system;
     system.control = quint8(control);
-    configure(board, system, ports);
+    system.ports = portCount;
+    configure(board, system, blocks[0]);
+    QVERIFY(board.applyPortBlock(1, bytesOf(blocks[1].bytes())));
+    const auto poweredAt = [&](int port) {
+        return powered(board.snapshot(port / 8), port % 8);
+    };
     run(board, 3000);
-    for (int p = 0; p < 3; ++p)
-        QVERIFY(powered(board.snapshot(0), p));
+    for (int port : ports)
+        QVERIFY(poweredAt(port));
 
     system.maxPowerW = 25;
     QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
     run(board, 2000);
-    const Snapshot s = board.snapshot(0);
-    for (int p = 0; p < 3; ++p)
-        QVERIFY2(powered(s, p) == stillPowered[p], qPrintable(QStringLiteral("port %1").arg(p)));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(poweredAt(ports[i]) == stillPowered[i],
+                 qPrintable(QStringLiteral("port %1").arg(ports[i])));
     if (control & 1) {
-        QVERIFY2(boxPower(s) <= 250, qPrintable(QString::number(boxPower(s))));
-        QCOMPARE(fault(s, 0) + fault(s, 1) + fault(s, 2), 0);
+        const int box = boxPower(board.snapshot(0));
+        QVERIFY2(box <= 250, qPrintable(QString::number(box)));
+        for (int port : ports)
+            QCOMPARE(fault(board.snapshot(port / 8), port % 8), 0);
     }
 }
 
+void TestLiveBoardModel::totalLimitRefusesPowerUp_data()
+{
+    QTest::addColumn<int>("portCount");
+    QTest::addColumn<int>("limitW");
+    QTest::addColumn<QList<int>>("ports"); // board-wide numbers, a 13 W device on each
+    QTest::addColumn<int>("poweredCount");
+
+    QTest::newRow("8 ports, 30 W: two of three") << 8 << 30 << QList<int> { 0, 1, 2 } << 2;
+    QTest::newRow("16 ports, 20 W: one of two, groups 0 and 1")
+        << 16 << 20 << QList<int> { 0, 8 } << 1;
+    QTest::newRow("16 ports, 30 W: both, groups 0 and 1") << 16 << 30 << QList<int> { 0, 8 } << 2;
+}
+
+// The limit and the total are the board's: every group reports the same total, within it.
 void TestLiveBoardModel::totalLimitRefusesPowerUp()
 {
-    const Load class4 = Load::make(LoadKind::PoweredDevice, 4); // 13 W each
-    LiveBoardModel board(scenarioOf({ { 0, class4 }, { 1, class4 }, { 2, class4 } }));
+    QFETCH(int, portCount);
+    QFETCH(int, limitW);
+    QFETCH(QList<int>, ports);
+    QFETCH(int, poweredCount);
+
+    const Load class4 = Load::make(LoadKind::PoweredDevice, 4);
+    Scenario scenario;
+    scenario.seed = 7;
+    scenario.portCount = portCount;
+    for (int port : ports)
+        scenario.ports.append(PortLoad { port / 8, port % 8, class4, true });
+    LiveBoardModel board(scenario);
     System system;
-    system.maxPowerW = 30;
+    system.ports = portCount;
+    system.maxPowerW = limitW;
     configure(board, system);
+
     int maxBox = 0;
-    run(board, 5000, [&](const Snapshot &s) {
-        maxBox = std::max(maxBox, boxPower(s));
-        return true;
-    });
-    const Snapshot s = board.snapshot(0);
-    QCOMPARE(int(powered(s, 0)) + int(powered(s, 1)) + int(powered(s, 2)), 2);
-    QVERIFY2(maxBox <= 300, qPrintable(QString::number(maxBox)));
+    for (int t = 0; t < 5000; t += kStepMs) {
+        board.advance(kStepMs);
+        const int box = boxPower(board.snapshot(0));
+        for (int g = 1; g < 8; ++g)
+            QVERIFY2(boxPower(board.snapshot(g)) == box,
+                     qPrintable(QStringLiteral("group %1 at %2 ms").arg(g).arg(t)));
+        maxBox = std::max(maxBox, box);
+    }
+    int count = 0;
+    int drawn = 0;
+    for (int port : ports) {
+        const Snapshot s = board.snapshot(port / 8);
+        count += int(powered(s, port % 8));
+        drawn += power(s, port % 8);
+    }
+    QCOMPARE(count, poweredCount);
+    QCOMPARE(boxPower(board.snapshot(0)), drawn);
+    QVERIFY2(maxBox <= limitW * 10, qPrintable(QString::number(maxBox)));
 }
 
 // Every snapshot of the demo, ports switching on, faulting and leaving.
@@ -691,7 +751,8 @@ void TestLiveBoardModel::portsBeyondCountStayOff()
     QVERIFY(board.applySystemBlock(bytesOf(system.bytes())));
     run(board, 3000);
     QVERIFY(powered(board.snapshot(1), 0));
-    QCOMPARE(boxPower(board.snapshot(0)), 0);
+    // The total is the board's: group 0 reports the power drawn in group 1.
+    QCOMPARE(boxPower(board.snapshot(0)), power(board.snapshot(1), 0));
     QCOMPARE(boxPower(board.snapshot(1)), power(board.snapshot(1), 0));
 }
 

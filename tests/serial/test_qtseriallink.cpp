@@ -5,11 +5,13 @@
 #include <serial/portcontrol.h>
 #include <serial/qtseriallink.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
 using vantor::serial::CommEvent;
+using vantor::serial::OpenFailure;
 using vantor::serial::QtSerialLink;
 using vantor::sim::Fault;
 using vantor::testing::BoardOnPty;
@@ -123,20 +125,29 @@ void TestQtSerialLink::settings()
 
 void TestQtSerialLink::openFailures_data()
 {
-    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("device"); // in the scratch directory unless it says otherwise
+    QTest::addColumn<bool>("inScratch");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("missing") << "no-such-port"
+    const int notSerial = int(OpenFailure::NotSerialDevice);
+    QTest::newRow("missing") << "no-such-port" << true << int(OpenFailure::NoSuchDevice)
                              << "no such device";
-    QTest::newRow("in use") << "board"
-                            << "permission denied or in use by another program";
-    QTest::newRow("plain file") << "plain-file"
-                                << "not a serial device";
+    // Another QSerialPort of this process holds Qt's lock on the board's terminal.
+    QTest::newRow("in use") << "board" << true << int(OpenFailure::Busy)
+                            << "busy, in use by another program";
+    QTest::newRow("plain file") << "plain-file" << true << notSerial << "not a serial device";
+    QTest::newRow("directory") << "a-directory" << true << notSerial << "not a serial device";
+    QTest::newRow("/dev/null") << "/dev/null" << false << notSerial << "not a serial device";
+    // A bare name is looked up in /dev, as Qt opens it.
+    QTest::newRow("null, a bare name") << "null" << false << notSerial << "not a serial device";
 }
 
 void TestQtSerialLink::openFailures()
 {
     QFETCH(QString, device);
+    QFETCH(bool, inScratch);
+    QFETCH(int, kind);
     QFETCH(QString, reason);
 
     QtSerialLink holder;
@@ -145,8 +156,9 @@ void TestQtSerialLink::openFailures()
     QFile plain(m_pty->dir.filePath(QStringLiteral("plain-file")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
+    QVERIFY(QDir(m_pty->dir.path()).mkdir(QStringLiteral("a-directory")));
 
-    const QString path = m_pty->dir.filePath(device);
+    const QString path = inScratch ? m_pty->dir.filePath(device) : device;
     m_link->setPortName(path);
     QSignalSpy failed(m_link.get(), &QtSerialLink::portFailed);
     QSignalSpy openChanged(m_link.get(), &QtSerialLink::openChanged);
@@ -154,6 +166,7 @@ void TestQtSerialLink::openFailures()
     QVERIFY(!m_link->open());
     QVERIFY(!m_link->isOpen());
     QCOMPARE(m_link->errorString(), path + QStringLiteral(": ") + reason);
+    QCOMPARE(int(m_link->openFailure()), kind);
     QCOMPARE(failed.size(), 1);
     QCOMPARE(failed.at(0).at(0).toString(), m_link->errorString());
     QCOMPARE(openChanged.size(), 0);
@@ -164,6 +177,7 @@ void TestQtSerialLink::openFailures()
     m_link->setPortName(m_pty->board.devicePath());
     QVERIFY(m_link->open());
     QVERIFY(m_link->errorString().isEmpty());
+    QCOMPARE(m_link->openFailure(), OpenFailure::None);
     QCOMPARE(openChanged.size(), 1);
     QCOMPARE(failed.size(), 1);
 }

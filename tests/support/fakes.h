@@ -30,9 +30,11 @@ public:
     {
         ++openCount;
         if (failOpen) {
+            m_openFailure = failKind;
             emit portFailed(QStringLiteral("cannot open"));
             return false;
         }
+        m_openFailure = serial::OpenFailure::None;
         m_open = true;
         emit openChanged(true);
         return true;
@@ -65,6 +67,7 @@ public:
     {
         return m_open ? QString() : QStringLiteral("port closed");
     }
+    serial::OpenFailure openFailure() const override { return m_openFailure; }
 
     // Bytes arrive; a receive event is raised when the threshold is reached, as a real port does.
     void feed(const QByteArray &bytes)
@@ -102,12 +105,15 @@ public:
     int openCount = 0;
     int closeCount = 0;
     bool failOpen = false;
+    // What a failing open reports as its kind.
+    serial::OpenFailure failKind = serial::OpenFailure::Other;
 
 private:
     QString m_portName;
     QString m_settings;
     QByteArray m_incoming;
     bool m_open = true;
+    serial::OpenFailure m_openFailure = serial::OpenFailure::None;
 };
 
 class FakeTimer final : public protocol::Timer
