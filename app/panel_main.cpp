@@ -92,6 +92,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("vantor-panel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
+    // Wayland desktops find the window's launcher entry, and so its icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VANTOR_APP_ID));
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
