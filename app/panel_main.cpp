@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantor-panel: the control panel window.
 
 #include "quitonsignals.h"

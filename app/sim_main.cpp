@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantor-sim: the simulated board on a pseudo-terminal, for a panel in another process.
 
 #include "quitonsignals.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # vantor_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
 # One Qt Test executable per unit, registered with CTest.
 function(vantor_add_test name)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time to decode one register snapshot in the pure layer: the fields alone, and the fields
 // with every text a whole read shows (scaled readings, status and class texts, versions).
 

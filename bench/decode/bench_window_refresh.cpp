@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time to apply one port status refresh to the window: the answer through the engine and the
 // session (decoded, kept, announced) into the status labels, LEDs and paused-fault boxes of
 // eight ports, on the offscreen platform with the window shown.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Median wall time of many runs of one piece of work, in microseconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two measurements of the link:
 //  - the round trip of one port refresh over a pseudo-terminal, from the request to the decoded
 //    answer, against the wire's own limit at 19200 bit/s (and unpaced, for the overhead alone);

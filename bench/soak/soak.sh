@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Soak run: the panel against the live simulated board with auto-refresh on.
 # Samples the panel's resident memory and CPU time from /proc; prints a summary line.
 #   bench/soak/soak.sh [seconds=600] [build dir=build/default]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of vantor-panel: from process start to the first byte on the wire and to the window
 // shown, with the panel offscreen on a paced simulated board in this process.
 

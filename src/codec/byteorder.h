@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Every multi-byte value the board exchanges is little-endian; all reads and writes of them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "configuration.h"
 
 namespace vantor::codec {

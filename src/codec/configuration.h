@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The board's settings as typed values, one per row of the setting table: what a whole read

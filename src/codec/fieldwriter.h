@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Placing a field into a write block by the snapshot's own table rows: the write blocks mirror

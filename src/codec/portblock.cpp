@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portblock.h"
 
 #include "fieldwriter.h"

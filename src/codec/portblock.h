@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The 217-byte port control block, sent after command 32 + group. Bytes 0..33 carry the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // One record per port per answer: the values the window shows for the port (with its designed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Turning raw port readings into shown values, and the two small rules that combine a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Where the panel keeps the board's settings between a read and a write: the window's controls,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Every setting the panel writes to the board, and every reading it shows for a port, in one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The register snapshot: the 168 bytes the board answers to a whole read and to a port

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The fixed texts of a port's status byte (fault code in the high nibble, mode code in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storecodec.h"
 
 #include "portblock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Answers decoded into a settings store, and write blocks built out of one.

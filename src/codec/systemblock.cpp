@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "systemblock.h"
 
 #include "fieldwriter.h"

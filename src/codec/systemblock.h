@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The 14-byte system configuration block, sent after command 24. Bytes 0..12 carry the same

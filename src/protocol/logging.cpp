@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logging.h"
 
 Q_LOGGING_CATEGORY(lcProtocol, "vantor.protocol", QtInfoMsg)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transactionengine.h"
 
 #include "logging.h"

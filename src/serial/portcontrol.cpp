@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portcontrol.h"
 
 #include "seriallink.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portmap.h"
 
 namespace vantor::serial {

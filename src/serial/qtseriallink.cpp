@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qtseriallink.h"
 
 #include "logging.h"

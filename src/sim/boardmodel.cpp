@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardmodel.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "liveboardmodel.h"
 
 #include "logging.h"

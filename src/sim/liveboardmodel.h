@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A board whose ports run like the controller's: each enabled port with a load walks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scenario.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What hangs on the simulated board's ports: one load per port, from a small JSON file.

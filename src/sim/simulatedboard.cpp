@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simulatedboard.h"
 
 #include "logging.h"

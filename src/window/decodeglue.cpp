@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "decodeglue.h"
 
 #include "controls.h"

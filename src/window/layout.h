@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The designed window, in twips (15 twips are one device-independent pixel). Every position

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ledwidget.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "windowstore.h"
 
 #include "controls.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The bits a configuration read back from the board and saved unchanged carries back:

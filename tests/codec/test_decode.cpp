@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The register snapshot taken apart: field positions, status texts, number texts and the
 // scaling rule, checked against the board's documented examples.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two write blocks built from a store of settings as the window's controls hold them,
 // checked byte for byte against the documented examples, and the entries that refuse a build.
 // Saving what a read brought back is checked through the window, where the read-back settings

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The panel's side of the line read back out of the simulated board's wire log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole panel against a misbehaving board. Whatever the board or the line does, the panel
 // keeps its event loop turning, is idle again within one answer time-out of the last thing
 // that happened, serves the next request, keeps what the operator typed, and says in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real vantor-panel executable, started offscreen against the simulated board in this
 // process, judged by what crosses the line (the board's wire log) and by what the board holds.
 

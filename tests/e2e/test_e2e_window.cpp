@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole panel in this process against the simulated board: what the board holds comes into
 // the window and goes back out unchanged, and what the operator changes reaches the board.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds the pure decoding layer arbitrary blocks and scale texts. A block shorter than a
 // snapshot is refused; a longer one is decoded from its first 168 bytes; every code lands
 // inside its table; every text is formatted without fault.

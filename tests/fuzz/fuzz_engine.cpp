@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds the transaction engine arbitrary sequences of requests, port events, timer ticks
 // and bytes. Invariants: never busy without a running time-out (so never stuck longer than
 // one time-out after the last event), never a pending request while idle, and an answer is

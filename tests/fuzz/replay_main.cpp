@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs every file of the given corpus folders through a fuzz target once, so the corpus is
 // part of the ordinary test suite on any compiler.
 

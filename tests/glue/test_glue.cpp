@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answers decoded through the session into the real window, and write blocks built from it.
 
 #include "../codec/roundtripmask.h"

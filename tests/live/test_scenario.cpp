@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <sim/scenario.h>
 
 #include <QTemporaryDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial link on a real pseudo-terminal, against the simulated board.
 
 #include <boardonpty.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings files: every writable setting of the table at the edges of its range, wrong types,
 // unknown keys and one-shot actions refused with nothing changed, and the round trip
 // profile -> blocks -> the board's snapshot -> profile.

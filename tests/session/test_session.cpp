@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel's actions through the session on a fake link, timers fired by hand and settings in
 // memory: what goes on the wire, what is announced, and in which order.
 

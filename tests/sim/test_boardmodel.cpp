@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <bytes.h>
 
 #include <sim/boardmodel.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The board's side of the protocol, driven byte by byte through a plain file descriptor on
 // the serial end, without the panel's link in the way.
 

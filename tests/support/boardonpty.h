@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The simulated board on a pseudo-terminal in a scratch directory, for the real-time tests of

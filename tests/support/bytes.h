@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Between the tests' QByteArray and the spans and arrays of the byte-level code.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The board's documented worked examples, shared by the decoding and the window tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Fakes for driving the transaction engine without a port and without waiting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Settings held the way the window's controls hold them: entries as texts, lists by index
