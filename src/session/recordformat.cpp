@@ -10,6 +10,15 @@ namespace {
 
 using codec::ColumnType;
 
+QByteArray jsonString(const QString &text)
+{
+    // A one-element array is the shortest way to Qt's own escaping of a string.
+    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+} // namespace
+
 QByteArray csvField(const QString &text)
 {
     QByteArray bytes = text.toUtf8();
@@ -19,15 +28,6 @@ QByteArray csvField(const QString &text)
     bytes.replace('"', "\"\"");
     return '"' + bytes + '"';
 }
-
-QByteArray jsonString(const QString &text)
-{
-    // A one-element array is the shortest way to Qt's own escaping of a string.
-    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
-} // namespace
 
 QByteArray csvHeader()
 {

@@ -15,6 +15,8 @@
 
 namespace vantor::session {
 
+// One CSV field: quoted (quotes doubled) only when it holds a comma, a quote or a line break.
+[[nodiscard]] QByteArray csvField(const QString &text);
 // The header line of a CSV file of records, with its line end.
 [[nodiscard]] QByteArray csvHeader();
 // One record as a CSV row, with its line end; a null value is an empty field.
