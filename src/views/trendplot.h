@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "trendstore.h"
+
+#include <QBasicTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vantor::views {
+
+// Trend plots drawn with QPainter: one pane per quantity, one line per series, against UTC
+// time. Each series is reduced to the lowest and highest reading of every pixel column, so a
+// repaint costs the same for a minute or a week. Repaints while shown, at most at the refresh
+// rate; a paused plot stays where it is while the history goes on filling.
+class TrendPlot : public QWidget
+{
+    Q_OBJECT
+public:
+    enum class Span : std::uint8_t { OneMinute, TenMinutes, OneHour, All };
+    static constexpr int kRepaintIntervalMs = 500;
+
+    explicit TrendPlot(const TrendStore &store, QWidget *parent = nullptr);
+
+    void setPorts(const QList<int> &ports);
+    void setQuantities(const QList<Quantity> &quantities);
+    void setSpan(Span span);
+    void setPaused(bool paused);
+    [[nodiscard]] bool paused() const { return m_paused; }
+    // Where "now" comes from (UTC milliseconds); the benchmark and tests set their own.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    void setCursorTime(std::optional<qint64> utcMs);
+    [[nodiscard]] std::optional<qint64> cursorTime() const { return m_cursor; }
+
+    // The times shown, [from, to).
+    struct TimeWindow
+    {
+        qint64 from = 0;
+        qint64 to = 0;
+    };
+    [[nodiscard]] TimeWindow timeWindow() const;
+    [[nodiscard]] QList<SeriesId> shownSeries() const;
+    // The shown data as CSV: each reading (or minute) of each shown series in the window.
+    [[nodiscard]] QByteArray shownCsv() const;
+    // The value of each shown series at the cursor, a line each.
+    [[nodiscard]] QString cursorText() const;
+    // The colour a port's lines are drawn in.
+    [[nodiscard]] static QColor portColour(int port);
+
+signals:
+    void cursorMoved();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    struct Pane
+    {
+        Quantity quantity;
+        QList<SeriesId> series;
+        std::vector<std::vector<ColumnExtent>> columns; // by series
+        float low = 0;
+        float high = 1;
+        QRect area;
+    };
+
+    [[nodiscard]] QRect plotArea() const;
+    [[nodiscard]] qint64 now() const;
+    void layoutPanes();
+    void reducePanes(const TimeWindow &window, int width);
+    void drawTimeAxis(QPainter &painter, const TimeWindow &window, const QRect &area) const;
+    void drawPane(QPainter &painter, const Pane &pane) const;
+    [[nodiscard]] int xOf(qint64 t, const TimeWindow &window, const QRect &area) const;
+
+    const TrendStore &m_store;
+    std::function<qint64()> m_clock;
+    QList<int> m_ports;
+    QList<Quantity> m_quantities;
+    Span m_span = Span::TenMinutes;
+    bool m_paused = false;
+    qint64 m_frozenTo = 0;
+    std::optional<qint64> m_cursor;
+    std::vector<Pane> m_panes;
+    QBasicTimer m_timer;
+    // What the reduced columns were made for; a repaint that moves only the cursor reuses them.
+    quint64 m_dataVersion = 0;
+    struct Reduced
+    {
+        quint64 dataVersion = ~quint64 { 0 };
+        TimeWindow window;
+        QSize size;
+    } m_reduced;
+};
+
+} // namespace vantor::views

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace vantor::views {
+
+class TrendPlot;
+class TrendStore;
+
+// The trend plots with their choices: ports, quantities, span, pause; a cursor read-out; the
+// plot saved as PNG and the shown data as CSV.
+class TrendWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TrendWindow(const TrendStore &store, QWidget *parent = nullptr);
+
+    [[nodiscard]] TrendPlot &plot() { return *m_plot; }
+    bool savePng(const QString &path);
+    bool saveCsv(const QString &path);
+
+signals:
+    void reported(const QString &message);
+
+private:
+    void applyChoices();
+    void askAndSave(bool png);
+
+    TrendPlot *m_plot = nullptr;
+    QListWidget *m_ports = nullptr;
+    std::array<QCheckBox *, 4> m_quantities {};
+    QComboBox *m_span = nullptr;
+    QPushButton *m_pause = nullptr;
+    QLabel *m_readout = nullptr;
+};
+
+} // namespace vantor::views

@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: MIT
+// The trend history: rings that stay bounded, extremes that survive the oldest dropping out
+// and the reduction to pixel columns, and readings taken from an answer as the window shows them.
+
+#include <examples.h>
+
+#include <session/decodedanswer.h>
+#include <views/trendstore.h>
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <algorithm>
+
+using namespace vantor;
+using views::ColumnExtent;
+using views::Lane;
+using views::Tier;
+
+namespace {
+
+QList<float> sequence(const QString &shape, int n)
+{
+    QList<float> values;
+    QRandomGenerator rng(7);
+    for (int i = 0; i < n; ++i) {
+        if (shape == u"rising")
+            values << float(i);
+        else if (shape == u"falling")
+            values << float(n - i);
+        else if (shape == u"early spike")
+            values << (i == 3 ? 1000.0f : i == 5 ? -1000.0f : 1.0f);
+        else if (shape == u"constant")
+            values << 48.0f;
+        else
+            values << float(rng.bounded(2000)) / 10.0f - 100.0f;
+    }
+    return values;
+}
+
+// A lane of one series, one reading every `stepMs` from t0.
+Lane laneOf(const QList<float> &values, qint64 t0, qint64 stepMs, std::size_t raw = 100'000,
+            std::size_t minutes = 1000)
+{
+    Lane lane(1, raw, minutes);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        lane.append(t0 + i * stepMs, std::span(&values[i], 1));
+    return lane;
+}
+
+} // namespace
+
+class TestTrendStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ringKeepsTheNewest_data()
+    {
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<int>("pushes");
+        QTest::newRow("part full") << 8 << 5;
+        QTest::newRow("exactly full") << 8 << 8;
+        QTest::newRow("wrapped once") << 8 << 13;
+        QTest::newRow("wrapped many times") << 7 << 1000;
+    }
+
+    void ringKeepsTheNewest()
+    {
+        QFETCH(int, capacity);
+        QFETCH(int, pushes);
+        views::Ring<int> ring(static_cast<std::size_t>(capacity));
+        int dropped = 0;
+        for (int i = 0; i < pushes; ++i) {
+            if (const auto out = ring.push(i)) {
+                QCOMPARE(*out, dropped);
+                ++dropped;
+            }
+        }
+        const int held = std::min(capacity, pushes);
+        QCOMPARE(int(ring.size()), held);
+        QCOMPARE(int(ring.capacity()), capacity);
+        for (int i = 0; i < held; ++i)
+            QCOMPARE(ring[std::size_t(i)], pushes - held + i);
+    }
+
+    // The cached extremes equal a scan of what the ring holds after every push.
+    void extremesSurviveDropping_data()
+    {
+        QTest::addColumn<QString>("shape");
+        QTest::newRow("rising") << "rising";
+        QTest::newRow("falling") << "falling";
+        QTest::newRow("spikes drop out") << "early spike";
+        QTest::newRow("constant") << "constant";
+        QTest::newRow("noise") << "noise";
+    }
+
+    void extremesSurviveDropping()
+    {
+        QFETCH(QString, shape);
+        const QList<float> values = sequence(shape, 200);
+        views::Series series(16);
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            series.push(values[i]);
+            const auto held
+                = values.mid(std::max<qsizetype>(0, i - 15), std::min<qsizetype>(16, i + 1));
+            QCOMPARE(series.min(), *std::min_element(held.begin(), held.end()));
+            QCOMPARE(series.max(), *std::max_element(held.begin(), held.end()));
+        }
+    }
+
+    // A week at two readings a second takes no more memory than the first minute.
+    void memoryStaysBounded()
+    {
+        views::TrendStore store;
+        session::DecodedAnswer answer;
+        answer.group = 2;
+        answer.receivedUtcMs = 1'700'000'000'000;
+        store.add(answer);
+        const std::size_t first = store.memoryBytes();
+        QVERIFY(first < 40u * 1024 * 1024);
+        for (int i = 0; i < 25'000; ++i) {
+            answer.receivedUtcMs += 30'000; // half-minute steps: more than a week
+            store.add(answer);
+        }
+        QCOMPARE(store.memoryBytes(), first);
+        const Lane *lane = store.find({ 17, views::Quantity::Voltage }).lane;
+        QVERIFY(lane);
+        QCOMPARE(lane->rawTimes().size(), views::TrendStore::kRawCapacity);
+        QCOMPARE(lane->minuteCount(), views::TrendStore::kMinuteCapacity + 1);
+        QCOMPARE(lane->rawTimes().back(), answer.receivedUtcMs);
+    }
+
+    // Every column holds the minimum and maximum of the readings in it, at any density.
+    void reductionKeepsExtremes_data()
+    {
+        QTest::addColumn<int>("readings");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("shape");
+        QTest::newRow("dense noise") << 50'000 << 1280 << "noise";
+        QTest::newRow("spikes among flat readings") << 20'000 << 97 << "early spike";
+        QTest::newRow("sparser than the pixels") << 300 << 1280 << "rising";
+    }
+
+    void reductionKeepsExtremes()
+    {
+        QFETCH(int, readings);
+        QFETCH(int, width);
+        QFETCH(QString, shape);
+        const QList<float> values = sequence(shape, readings);
+        const qint64 t0 = 1'000'000;
+        const Lane lane = laneOf(values, t0, 500);
+        const qint64 from = t0;
+        const qint64 to = t0 + qint64(readings) * 500;
+        std::vector<ColumnExtent> columns;
+        views::reduce(lane, 0, Tier::Raw, from, to, width, columns);
+
+        std::map<int, std::pair<float, float>> expected;
+        for (int i = 0; i < readings; ++i) {
+            const int c
+                = std::min(width - 1, int(double(i * 500) * (double(width) / double(to - from))));
+            auto [it, fresh] = expected.try_emplace(c, values[i], values[i]);
+            it->second.first = std::min(it->second.first, values[i]);
+            it->second.second = std::max(it->second.second, values[i]);
+        }
+        QCOMPARE(columns.size(), expected.size());
+        for (const ColumnExtent &c : columns) {
+            QCOMPARE(c.low, expected[c.column].first);
+            QCOMPARE(c.high, expected[c.column].second);
+        }
+        QVERIFY(columns.size() <= std::size_t(width));
+    }
+
+    // A line is not drawn across a silence: the first column after it is marked.
+    void silenceBreaksTheLine()
+    {
+        Lane lane(1, 100, 100);
+        const float v = 1;
+        for (qint64 t : { 0, 500, 1000, 9000, 9500 })
+            lane.append(100'000 + t, std::span(&v, 1));
+        std::vector<ColumnExtent> columns;
+        views::reduce(lane, 0, Tier::Raw, 100'000, 110'000, 100, columns);
+        QList<bool> gaps;
+        for (const ColumnExtent &c : columns)
+            gaps << c.gapBefore;
+        QCOMPARE(gaps, (QList<bool> { true, false, false, true, false }));
+    }
+
+    // Each minute keeps its minimum, mean and maximum; long spans read them once the raw
+    // readings no longer reach back far enough.
+    void minuteTier()
+    {
+        const QList<float> values { 1, 3, 5, 10, 20, 2, 4 };
+        // Readings at 0, 20, 40 s (minute 0), 60, 80, 100 s (minute 1), 120 s (minute 2).
+        const Lane lane = laneOf(values, 0, 20'000, 4);
+        QCOMPARE(lane.minuteCount(), std::size_t(3));
+        const std::array<views::MinuteStat, 3> expected {
+            { { 1, 3, 5 }, { 2, 32.0f / 3, 20 }, { 4, 4, 4 } }
+        };
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            QCOMPARE(lane.minuteTime(i), qint64(i) * 60'000);
+            QCOMPARE(lane.minute(0, i).min, expected[i].min);
+            QCOMPARE(lane.minute(0, i).mean, expected[i].mean);
+            QCOMPARE(lane.minute(0, i).max, expected[i].max);
+        }
+        QCOMPARE(lane.tierFor(0), Tier::Minutes); // the raw ring holds the last four only
+        QCOMPARE(lane.tierFor(60'000), Tier::Raw);
+        const auto at = views::sampleAt(lane, 0, Tier::Minutes, 70'000);
+        QVERIFY(at);
+        QCOMPARE(at->high, 20.0f);
+    }
+
+    // An answer's readings as the window shows them with its designed scales.
+    void readingsFromAnAnswer()
+    {
+        QByteArray block(168, '\0');
+        testing::setBytes(block, testing::kPortZeroExample);
+        block[16] = char(0x9F); // total power 15.9 W
+        session::DecodedAnswer answer;
+        answer.group = 1;
+        answer.receivedUtcMs = 5'000;
+        answer.snapshot = *codec::decodeSnapshot(testing::bytesOf(block));
+        views::TrendStore store;
+        store.add(answer);
+        const auto last = [&store](int port, views::Quantity q) {
+            const views::TrendStore::Place place = store.find({ port, q });
+            return place.lane->raw(place.series).values().back();
+        };
+        QCOMPARE(last(9, views::Quantity::Power), 15.9f);
+        QCOMPARE(last(9, views::Quantity::Current), 350.5f);
+        QCOMPARE(last(9, views::Quantity::Voltage), 48.0f);
+        QCOMPARE(last(10, views::Quantity::Voltage), 0.0f);
+        QCOMPARE(last(0, views::Quantity::BoardPower), 15.9f);
+        QVERIFY(!store.find({ 1, views::Quantity::Power }).lane);
+        QCOMPARE(store.firstTime(), std::optional<qint64>(5'000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrendStore)
+#include "test_trendstore.moc"
