@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#include "recorder.h"
+
+#include "logging.h"
+
+#include <session/decodedanswer.h>
+
+namespace vantor::views {
+
+bool Recorder::start(const QString &path)
+{
+    stop();
+    if (!m_file.open(path)) {
+        qCWarning(lcViews).noquote() << "recording not started:" << m_file.errorString();
+        return false;
+    }
+    qCInfo(lcViews).noquote() << "recording to" << path;
+    emit recordingChanged(true);
+    return true;
+}
+
+void Recorder::stop()
+{
+    if (!m_file.isOpen())
+        return;
+    m_file.close();
+    qCInfo(lcViews).noquote() << "recording stopped after" << m_file.rows() << "rows";
+    emit recordingChanged(false);
+}
+
+void Recorder::record(const session::DecodedAnswer &answer)
+{
+    if (!m_file.isOpen())
+        return;
+    std::array<codec::PortRecord, codec::kPortsPerGroup> records;
+    for (int p = 0; p < codec::kPortsPerGroup; ++p)
+        records[static_cast<std::size_t>(p)]
+            = codec::portRecord(answer.snapshot, answer.group, p, answer.receivedUtcMs);
+    if (m_file.append(records)) {
+        emit rowsWritten(m_file.rows());
+        return;
+    }
+    qCWarning(lcViews).noquote() << "recording stopped:" << m_file.errorString();
+    emit failed(m_file.errorString());
+    emit recordingChanged(false);
+}
+
+} // namespace vantor::views

@@ -1,0 +1,687 @@
+// SPDX-License-Identifier: MIT
+// The views beside the window, on a window driven by the fake link and hand-fired timers:
+// recording, the event log of a scripted run, settings files through the window's controls,
+// the all-settings dialog, the register grid, saved plots and the menus.
+
+#include <examples.h>
+#include <fakes.h>
+
+#include <session/profile.h>
+#include <session/recordformat.h>
+#include <session/session.h>
+#include <views/eventlog.h>
+#include <views/eventlogwindow.h>
+#include <views/recorder.h>
+#include <views/registermodel.h>
+#include <views/settingsdialog.h>
+#include <views/trendplot.h>
+#include <views/trendstore.h>
+#include <views/trendwindow.h>
+#include <views/views.h>
+#include <window/controls.h>
+#include <window/mainwindow.h>
+#include <window/numericentry.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vantor;
+using codec::Setting;
+using views::EventKind;
+
+namespace {
+
+constexpr qint64 kStart = 1'765'000'000'000;
+
+// A snapshot with every port of the group enabled, and the given bytes on top.
+QByteArray block(std::initializer_list<std::pair<int, int>> bytes = {})
+{
+    QByteArray b(168, '\0');
+    b[0] = 8;           // ports in the system
+    b[4] = char(0x80); // Master Enable
+    for (int p = 0; p < 8; ++p)
+        b[27 + p] = 0x20;
+    for (const auto &[offset, value] : bytes)
+        b[offset] = char(value);
+    return b;
+}
+
+struct Rig
+{
+    explicit Rig(bool attach = true)
+    {
+        map.setDevice(1, QStringLiteral("/dev/fake-com1"));
+        window = std::make_unique<window::MainWindow>(link, map, &timer1, &timer2);
+        window->session().setClock([this] { return now; });
+        if (attach)
+            start();
+    }
+
+    void start()
+    {
+        views = views::attachViews(*window);
+        views->eventLog().setClock([this] { return now; });
+        window->formLoad();
+        link.feed(QByteArray(1, 0x06));
+        link.drain();
+        link.feed(QByteArray(1, 0x06));
+        link.drain();
+        link.takeWire();
+    }
+
+    // A port status refresh, answered by the board.
+    void answer(const QByteArray &b)
+    {
+        window->session().refresh();
+        link.feed(b);
+        now += 500;
+    }
+
+    window::MainControls &c() { return window->controls(); }
+    codec::SettingsStore &store() { return window->session().store(); }
+
+    serial::PortMap map;
+    testing::FakeLink link;
+    testing::FakeTimer timer1;
+    testing::FakeTimer timer2;
+    std::unique_ptr<window::MainWindow> window;
+    views::Views *views = nullptr;
+    qint64 now = kStart;
+};
+
+QList<QByteArray> csvLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = file.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines)
+        line = line.trimmed();
+    return lines;
+}
+
+struct Entry
+{
+    EventKind kind;
+    int port;
+    QString from;
+    QString to;
+};
+
+} // namespace
+
+class TestViews : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void recorderRowsEqualWhatTheWindowShows_data();
+    void recorderRowsEqualWhatTheWindowShows();
+    void recorderAppendsUnderOneHeader();
+    void recorderRefusesAFullDisk();
+    void recorderStopsWhenAWriteFails();
+    void eventLogOfAScriptedRun();
+    void eventLogFilters_data();
+    void eventLogFilters();
+    void eventLogIsBounded();
+    void eventLogSavesWhatItShows();
+    void settingsRoundTripThroughTheWindow();
+    void badSettingsFileChangesNothing_data();
+    void badSettingsFileChangesNothing();
+    void pauseMarksCanOnlyBeCleared();
+    void dialogRefusesOutOfRange_data();
+    void dialogRefusesOutOfRange();
+    void dialogKeepsDesignDisabledFieldsReadOnly();
+    void registerGrid();
+    void trendFilesAndCursor();
+    void menusAfterSerialLinkSetup_data();
+    void menusAfterSerialLinkSetup();
+};
+
+// Each record column holds what the window shows for the port in the matching label.
+void TestViews::recorderRowsEqualWhatTheWindowShows_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("voltage") << "voltage_v"
+                             << "PORT_VOLTAGE";
+    QTest::newRow("current") << "current_ma"
+                             << "PORT_CURRENT";
+    QTest::newRow("power") << "power_w"
+                           << "PORT_POWER";
+    QTest::newRow("class current") << "class_current_ma"
+                                   << "PORT_CLASS_1";
+    QTest::newRow("class") << "class_text"
+                           << "PORT_CLASS_2";
+    QTest::newRow("fault") << "fault"
+                           << "PORT_FLT_MODE_1";
+    QTest::newRow("mode") << "mode"
+                          << "PORT_FLT_MODE_2";
+    QTest::newRow("discovery R") << "discovery_r_ohm"
+                                 << "PORT_DISC_R";
+    QTest::newRow("discovery C") << "discovery_c_uf"
+                                 << "PORT_DISC_C";
+    QTest::newRow("powered order") << "powered_order"
+                                   << "PORT_PWR_ORDER_1";
+}
+
+void TestViews::recorderRowsEqualWhatTheWindowShows()
+{
+    QFETCH(QString, column);
+    QFETCH(QString, label);
+    Rig r;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    QVERIFY(r.views->startRecording(path));
+
+    // Port 1 the documented example; the others each their own readings and status.
+    QByteArray b = block();
+    testing::setBytes(b, testing::kPortZeroExample);
+    for (int p = 1; p < 8; ++p) {
+        b[35 + p] = char(p);
+        b[53 + 2 * p] = char(10 * p);
+        b[69 + 2 * p] = char(0x10 + p);
+        b[70 + 2 * p] = 0x30;
+        b[85 + p] = char(p);
+        b[93 + 2 * p] = char(17 * p);
+        b[109 + 2 * p] = char(0x21 * p);
+        b[110 + 2 * p] = char(p);
+        b[125 + 2 * p] = char(0x0B * p);
+        b[126 + 2 * p] = 0x12;
+        b[141 + 2 * p] = char(0x13 * p);
+        b[157 + p] = char(p << 4 | (9 - p));
+    }
+    r.answer(b);
+
+    const QList<QByteArray> lines = csvLines(path);
+    QCOMPARE(lines.size(), 1 + 8);
+    QCOMPARE(lines[0] + "\r\n", session::csvHeader());
+    const QList<QByteArray> header = lines[0].split(',');
+    const qsizetype at = header.indexOf(column.toLatin1());
+    QVERIFY(at >= 0);
+    for (int p = 0; p < 8; ++p) {
+        const QList<QByteArray> row = lines[1 + p].split(',');
+        QCOMPARE(row[header.indexOf("port")].toInt(), p + 1);
+        const auto *shown
+            = r.window->findChild<QLabel *>(QStringLiteral("%1_%2").arg(label).arg(p));
+        QVERIFY(shown);
+        QCOMPARE(QString::fromLatin1(row[at]), shown->text());
+    }
+    QCOMPARE(r.views->recorder().rows(), 8);
+    QVERIFY(r.views->statusText().contains(QStringLiteral("run.csv: 8 rows")));
+}
+
+void TestViews::recorderAppendsUnderOneHeader()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    for (int run = 0; run < 2; ++run) {
+        Rig r;
+        QVERIFY(r.views->startRecording(path));
+        r.answer(block());
+        r.answer(block());
+        r.views->stopRecording();
+        QVERIFY(!r.views->recorder().isRecording());
+        QVERIFY(r.views->statusText().contains(QStringLiteral("16 rows")));
+    }
+    const QList<QByteArray> lines = csvLines(path);
+    QCOMPARE(lines.size(), 1 + 2 * 2 * 8);
+    QCOMPARE(lines.count(lines[0]), 1);
+}
+
+void TestViews::recorderRefusesAFullDisk()
+{
+    Rig r;
+    QVERIFY(!r.views->startRecording(QStringLiteral("/dev/full")));
+    QVERIFY(!r.views->recorder().isRecording());
+    QVERIFY2(r.views->statusText().startsWith(QStringLiteral("Recording not started: /dev/full")),
+             qPrintable(r.views->statusText()));
+    r.answer(block({ { 125, 0xC0 }, { 126, 0x12 } }));
+    QCOMPARE(r.c().PORT_VOLTAGE[0]->text(), QStringLiteral("48"));
+}
+
+// A write that fails half way stops the recording with the reason; the panel goes on.
+void TestViews::recorderStopsWhenAWriteFails()
+{
+    Rig r;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    QVERIFY(r.views->startRecording(path));
+    r.answer(block());
+    QCOMPARE(r.views->recorder().rows(), 8);
+
+    // The file may grow by a few bytes more, not by the next answer's rows.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size() + 100);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    r.answer(block());
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+    QVERIFY(!r.views->recorder().isRecording());
+    QVERIFY2(r.views->statusText().startsWith(QStringLiteral("Recording stopped: ") + path),
+             qPrintable(r.views->statusText()));
+    r.answer(block({ { 125, 0xC0 }, { 126, 0x12 } }));
+    QCOMPARE(r.c().PORT_VOLTAGE[0]->text(), QStringLiteral("48"));
+}
+
+// Powering up, a short, a disconnect, Port Enable cleared, then the link lost and back, a
+// silent board and a refused write.
+void TestViews::eventLogOfAScriptedRun()
+{
+    Rig r;
+    const views::EventLog &log = r.views->eventLog();
+    r.answer(block());
+    QCOMPARE(log.size(), 4 * 8); // the initial state of every port
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(log.at(i).port, 1);
+        QVERIFY(log.at(i).from.isEmpty());
+    }
+    QCOMPARE(log.at(0).to, QStringLiteral("Port Off"));
+
+    r.answer(block({ { 157, 0x03 }, { 85, 2 } }));
+    r.answer(block({ { 157, 0x04 }, { 85, 2 }, { 162, 0x34 } }));
+    r.answer(block({ { 157, 0x04 }, { 85, 2 }, { 164, 0xA0 } }));
+    r.answer(block({ { 157, 0x84 }, { 85, 2 }, { 164, 0xA0 }, { 29, 0x00 } }));
+    const qint64 lostAt = r.now;
+    emit r.link.portFailed(QStringLiteral("the adapter was unplugged"));
+    r.link.close();
+    r.link.open();
+    r.window->session().refresh();
+    r.timer2.fire();
+    r.c().PORT_PWR_LMT[3]->setText(QString());
+    r.window->session().sendPortControl();
+
+    const QList<Entry> expected {
+        { EventKind::Mode, 1, "Port Off", "Classify" },
+        { EventKind::Class, 1, "0: 15.4W", "2: 7W" },
+        { EventKind::Mode, 1, "Classify", "Ramp Up" },
+        { EventKind::Mode, 6, "Port Off", "Ramp Up" },
+        { EventKind::Fault, 6, "Null", "OI Short" },
+        { EventKind::Mode, 6, "Ramp Up", "Port Off" },
+        { EventKind::Fault, 6, "OI Short", "Null" },
+        { EventKind::Fault, 8, "Null", "Disconnect" },
+        { EventKind::Fault, 1, "Null (0)", "Null (8)" },
+        { EventKind::PortEnable, 3, "on", "off" },
+        { EventKind::LinkLost, 0, "", "lost" },
+        { EventKind::LinkReconnected, 0, "", "open" },
+        { EventKind::TimeOut, 0, "", "port status refresh" },
+        { EventKind::RefusedWrite, 0, "", "port control write" },
+    };
+    QCOMPARE(log.size(), 32 + int(expected.size()));
+    for (int i = 0; i < expected.size(); ++i) {
+        const views::Event &e = log.at(32 + i);
+        const Entry &x = expected[i];
+        QVERIFY2(e.kind == x.kind && e.port == x.port && e.from == x.from && e.to == x.to,
+                 qPrintable(QStringLiteral("entry %1: %2 port %3 %4 -> %5")
+                                .arg(i)
+                                .arg(views::eventKindName(e.kind))
+                                .arg(e.port)
+                                .arg(e.from, e.to)));
+        QCOMPARE(e.group, x.port == 0 ? -1 : 0);
+    }
+    const views::Event &shorted = log.at(32 + 4);
+    QCOMPARE(shorted.detail,
+             QStringLiteral("Peak over current fault- Port peak current exceeded 475mA > 10usec: "
+                            "dead short"));
+    QCOMPARE(shorted.utcMs, kStart + 2 * 500);
+    QCOMPARE(log.at(32 + 10).detail, QStringLiteral("the adapter was unplugged"));
+    QCOMPARE(log.at(32 + 10).utcMs, lostAt);
+    QVERIFY(log.at(32 + 13).detail.contains(QStringLiteral("Set Port Power Limit (W) of Port 4")));
+}
+
+void TestViews::eventLogFilters_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("everything") << 0 << -1 << 32 + 3;
+    QTest::newRow("port 6") << 6 << -1 << 4 + 2;
+    QTest::newRow("faults") << 0 << int(EventKind::Fault) << 8 + 1;
+    QTest::newRow("faults of port 6") << 6 << int(EventKind::Fault) << 1 + 1;
+    QTest::newRow("link lost") << 0 << int(EventKind::LinkLost) << 1;
+    QTest::newRow("link events are not a port's") << 6 << int(EventKind::LinkLost) << 0;
+}
+
+void TestViews::eventLogFilters()
+{
+    QFETCH(int, port);
+    QFETCH(int, kind);
+    QFETCH(int, shown);
+    Rig r;
+    r.answer(block());
+    r.answer(block({ { 162, 0x34 } }));
+    emit r.link.portFailed(QStringLiteral("gone"));
+    views::EventLogWindow window(r.views->eventLog());
+    window.filter().setPort(port);
+    window.filter().setKind(kind < 0 ? std::nullopt : std::optional(EventKind(kind)));
+    QCOMPARE(window.filter().rowCount(), shown);
+}
+
+void TestViews::eventLogIsBounded()
+{
+    views::EventLog log(10);
+    for (int i = 0; i < 25; ++i)
+        log.add({ i, EventKind::TimeOut, -1, 0, {}, QString::number(i), {} });
+    QCOMPARE(log.size(), 10);
+    QCOMPARE(log.at(0).to, QStringLiteral("15"));
+    QCOMPARE(log.at(9).to, QStringLiteral("24"));
+}
+
+// Saved in the shown order, as RFC 4180 CSV; a file that cannot be written says so.
+void TestViews::eventLogSavesWhatItShows()
+{
+    views::EventLog log;
+    log.add({ 2000,
+              EventKind::RefusedWrite,
+              -1,
+              0,
+              {},
+              "port control write",
+              "Set Port Power Limit (W) of Port 4 is empty, \"0\" to 255" });
+    log.add({ 1000, EventKind::Fault, 0, 3, "Null", "OI Short", "dead short" });
+    views::EventLogWindow window(log);
+    window.table().sortByColumn(views::EventLog::Time, Qt::AscendingOrder);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.csv"));
+    QVERIFY(window.saveCsv(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("Time (UTC),Group,Port,Kind,From,To,Detail\r\n"
+                        "1970-01-01T00:00:01.000Z,0,3,Fault,Null,OI Short,dead short\r\n"
+                        "1970-01-01T00:00:02.000Z,,,Refused write,,port control write,"
+                        "\"Set Port Power Limit (W) of Port 4 is empty, \"\"0\"\" to 255\"\r\n"));
+    QSignalSpy reports(&window, &views::EventLogWindow::reported);
+    QVERIFY(!window.saveCsv(dir.filePath(QStringLiteral("missing/log.csv"))));
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(reports[0][0].toString().startsWith(QStringLiteral("Event log not saved")));
+}
+
+// Shown and hidden controls of every allowed group go out to a file and come back.
+void TestViews::settingsRoundTripThroughTheWindow()
+{
+    Rig r;
+    window::MainControls &c = r.c();
+    c.MAX_SYS_PWR->setText(QStringLiteral("346"));
+    c.PD_R_HIGH->setText(QStringLiteral("26000"));
+    window::setCheckValue(c.COMMON_CTRL_6, 1);
+    c.NOISE_MST_EN_1->setCurrentIndex(2);
+    c.PORT_PWR_LMT[3]->setText(QStringLiteral("25"));
+    c.PORT_LED_DRV[2]->setCurrentIndex(2);
+    c.PORT_SYS_MGMNT_3[7]->setCurrentIndex(5);
+    window::setCheckValue(c.PORT_MODE_BYPS[4][1], 1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.json"));
+    QVERIFY2(r.views->saveSettings(path), qPrintable(r.views->statusText()));
+
+    c.MAX_SYS_PWR->setText(QStringLiteral("0"));
+    c.PD_R_HIGH->setText(QStringLiteral("1"));
+    window::setCheckValue(c.COMMON_CTRL_6, 0);
+    c.NOISE_MST_EN_1->setCurrentIndex(0);
+    c.PORT_PWR_LMT[3]->setText(QStringLiteral("0"));
+    c.PORT_LED_DRV[2]->setCurrentIndex(0);
+    c.PORT_SYS_MGMNT_3[7]->setCurrentIndex(0);
+    window::setCheckValue(c.PORT_MODE_BYPS[4][1], 0);
+    QVERIFY2(r.views->openSettings(path), qPrintable(r.views->statusText()));
+
+    QCOMPARE(c.MAX_SYS_PWR->text(), QStringLiteral("346"));
+    QCOMPARE(c.PD_R_HIGH->text(), QStringLiteral("26000"));
+    QCOMPARE(window::checkValue(c.COMMON_CTRL_6), 1);
+    QCOMPARE(c.NOISE_MST_EN_1->currentIndex(), 2);
+    QCOMPARE(c.PORT_PWR_LMT[3]->text(), QStringLiteral("25"));
+    QCOMPARE(c.PORT_LED_DRV[2]->currentIndex(), 2);
+    QCOMPARE(c.PORT_SYS_MGMNT_3[7]->currentIndex(), 5);
+    QCOMPARE(window::checkValue(c.PORT_MODE_BYPS[4][1]), 1);
+    QVERIFY(r.views->statusText().contains(QStringLiteral("Save to Device")));
+
+    // Only the group the port count allows is in the file.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray json = file.readAll();
+    QVERIFY(json.contains("\"port\": 8"));
+    QVERIFY(!json.contains("\"port\": 9"));
+}
+
+void TestViews::badSettingsFileChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("out of range") << QByteArray(R"({"format": 1, "system": {"power_cycles": 99}})")
+                                  << "\"power_cycles\"";
+    QTest::newRow("bad value after good ones")
+        << QByteArray(R"({"format": 1, "system": {"total_power_limit_w": 100},
+                         "ports": [{"port": 1, "power_limit_w": 20},
+                                   {"port": 2, "led_output_drive": "Blue"}]})")
+        << "\"led_output_drive\"";
+    QTest::newRow("unknown key") << QByteArray(R"({"format": 1, "system": {"colour": 1}})")
+                                 << "\"colour\"";
+    QTest::newRow("not JSON") << QByteArray("port_enable = 1") << "not JSON";
+}
+
+void TestViews::badSettingsFileChangesNothing()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, named);
+    Rig r;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bad.json"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(json);
+    file.close();
+    const auto before = session::writeProfile(r.store(), std::array { 0 }).json;
+    QVERIFY(!r.views->openSettings(path));
+    QCOMPARE(session::writeProfile(r.store(), std::array { 0 }).json, before);
+    QVERIFY2(r.views->statusText().contains(named), qPrintable(r.views->statusText()));
+    QVERIFY(r.views->statusText().startsWith(QStringLiteral("Settings not read: ") + path));
+}
+
+// A profile may clear a mark the board reported, never set one it did not.
+void TestViews::pauseMarksCanOnlyBeCleared()
+{
+    Rig r;
+    r.window->session().loadFromDevice();
+    r.link.feed(block({ { 167, 0x01 } }));
+    QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[0]), 1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("marks.json"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"format": 1, "ports": [{"port": 1, "fault_paused": false},
+                                         {"port": 2, "fault_paused": true}]})");
+    file.close();
+    QVERIFY(r.views->openSettings(path));
+    QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[0]), 0);
+    QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[1]), 0);
+    QVERIFY(r.views->statusText().contains(QStringLiteral("stay clear")));
+}
+
+void TestViews::dialogRefusesOutOfRange_data()
+{
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<int>("element");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("refusal"); // empty: taken
+    QTest::newRow("delay at its top") << int(Setting::STARTUP_OL_DLY) << 0 << "255"
+                                      << "";
+    QTest::newRow("delay beyond a byte") << int(Setting::STARTUP_OL_DLY) << 0 << "256"
+                                         << "Startup Overload Delay (ms) must be 0 to 255";
+    QTest::newRow("discovery limit beyond 17 bits")
+        << int(Setting::PD_R_HIGH) << 0 << "131071"
+        << "Upper Limit of PD Discovery R (ohms) must be 0 to 131070";
+    QTest::newRow("port count off its steps") << int(Setting::SYS_PORT_CNT) << 0 << "12"
+                                              << "Ports in System must be 8 to 48 in steps of 8";
+    QTest::newRow("port count on its steps") << int(Setting::SYS_PORT_CNT) << 0 << "16"
+                                             << "";
+    QTest::newRow("empty") << int(Setting::PD_R_LOW) << 0 << ""
+                           << "Lower Limit of PD Discovery R (ohms) is empty";
+}
+
+// A refused field leaves every control as it was, the valid changes made before it too.
+void TestViews::dialogRefusesOutOfRange()
+{
+    QFETCH(int, setting);
+    QFETCH(int, element);
+    QFETCH(QString, text);
+    QFETCH(QString, refusal);
+    Rig r;
+    views::AllSettingsDialog dialog(r.store(), 1);
+    auto *entry = qobject_cast<QLineEdit *>(dialog.editor(Setting(setting), element));
+    QVERIFY(entry);
+    QVERIFY(entry->isEnabled());
+    entry->setText(text);
+    auto *enable = qobject_cast<QCheckBox *>(dialog.editor(Setting::PORT_SYS_MGMNT_2, 4));
+    QVERIFY(enable);
+    enable->setChecked(false);
+    auto *drive = qobject_cast<QComboBox *>(dialog.editor(Setting::PORT_LED_DRV, 6));
+    drive->setCurrentIndex(1);
+
+    QCOMPARE(dialog.apply(), refusal.isEmpty());
+    QCOMPARE(dialog.refusal(), refusal);
+    const bool taken = refusal.isEmpty();
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[4]), taken ? 0 : 1);
+    QCOMPARE(r.c().PORT_LED_DRV[6]->currentIndex(), taken ? 1 : 0);
+    if (taken)
+        QCOMPARE(r.store().value(Setting(setting), element).value, text.toInt());
+}
+
+void TestViews::dialogKeepsDesignDisabledFieldsReadOnly()
+{
+    Rig r;
+    r.window->session().loadFromDevice();
+    r.link.feed(block({ { 167, 0x04 } }));
+    r.link.takeWire();
+    views::AllSettingsDialog dialog(r.store(), 1);
+    QVERIFY(!dialog.editor(Setting::FLT_PWR_CYCLES_1)->isEnabled());
+    QVERIFY(!dialog.editor(Setting::PORT_PWR_LMT, 5)->isEnabled());
+    QVERIFY(dialog.editor(Setting::PORT_MODE_BYPS_3, 5)->isEnabled());
+    QVERIFY(dialog.editor(Setting::COMMON_CTRL_7)->isEnabled());
+    // Only the mark the board reported can be touched, and only to clear it.
+    QVERIFY(!dialog.editor(Setting::FAULT_PAUSED, 1)->isEnabled());
+    auto *mark = qobject_cast<QCheckBox *>(dialog.editor(Setting::FAULT_PAUSED, 2));
+    QVERIFY(mark->isEnabled() && mark->isChecked());
+    mark->setChecked(false);
+    QVERIFY(dialog.apply());
+    QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[2]), 0);
+    QVERIFY(r.link.takeWire().isEmpty());
+}
+
+void TestViews::registerGrid()
+{
+    Rig r;
+    views::RegisterModel &grid = r.views->registers();
+    r.answer(block({ { 157, 0x04 } }));
+    r.answer(block({ { 157, 0x34 }, { 125, 0xC0 } }));
+    QCOMPARE(grid.group(), 0);
+    const auto changed = [&grid](int offset) {
+        return grid.index(offset / 16, offset % 16)
+            .data(views::RegisterModel::kChangedRole)
+            .toBool();
+    };
+    QVERIFY(changed(157));
+    QVERIFY(changed(125));
+    QVERIFY(!changed(126));
+    QVERIFY(!changed(27));
+    QCOMPARE(grid.index(157 / 16, 157 % 16).data().toString(), QStringLiteral("34"));
+    const QString fault = grid.index(157 / 16, 157 % 16).data(Qt::ToolTipRole).toString();
+    QVERIFY2(fault.contains(QStringLiteral("PORT_FLT_MODE_1, port 1 (bits 7..4): 3 = OI Short")),
+             qPrintable(fault));
+    QVERIFY(fault.contains(QStringLiteral("PORT_FLT_MODE_2, port 1 (bits 3..0): 4 = Ramp Up")));
+    QVERIFY(views::RegisterModel::describe(block(), 18, 0).endsWith(QStringLiteral("Not used")));
+    QVERIFY(views::RegisterModel::describe(block(), 126, 2)
+                .contains(QStringLiteral("PORT_VOLTAGE, port 17 (high byte of 125..126): 0")));
+    const QStringList hex = grid.hexText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(hex.size(), 11);
+    QCOMPARE(hex[0], QStringLiteral("08 00 00 00 80 00 00 00 00 00 00 00 00 00 00 00"));
+    QCOMPARE(grid.hexText({ 157, 125 }), QStringLiteral("34 c0\n"));
+}
+
+// The plot saved as a picture and its shown readings as CSV; a cursor reads one time.
+void TestViews::trendFilesAndCursor()
+{
+    Rig r;
+    for (int i = 0; i < 3; ++i)
+        r.answer(block({ { 141, 10 + i }, { 16, 100 } }));
+    views::TrendWindow window(r.views->trends());
+    window.plot().setClock([&r] { return r.now; });
+    window.plot().setSpan(views::TrendPlot::Span::OneMinute);
+    window.resize(900, 600);
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("plot.png"));
+    QVERIFY(window.savePng(png));
+    QCOMPARE(QImage(png).width(), window.plot().width());
+    const QString csv = dir.filePath(QStringLiteral("plot.csv"));
+    QVERIFY(window.saveCsv(csv));
+    const QList<QByteArray> lines = csvLines(csv);
+    QCOMPARE(lines[0], QByteArray("timestamp,port,quantity,min,mean,max"));
+    QCOMPARE(lines.size(), 1 + 8 * 3 * 3 + 3);
+    QCOMPARE(lines[1], QByteArray("2025-12-06T05:46:40.000Z,1,power_w,1,1,1"));
+    QCOMPARE(lines.last(), QByteArray("2025-12-06T05:46:41.000Z,,board_power_w,10,10,10"));
+
+    window.plot().setCursorTime(kStart + 1200);
+    QVERIFY2(window.plot().cursorText().contains(QStringLiteral("Port 1 power_w: 1.2 ")),
+             qPrintable(window.plot().cursorText()));
+    QSignalSpy reports(&window, &views::TrendWindow::reported);
+    QVERIFY(!window.savePng(dir.filePath(QStringLiteral("missing/plot.png"))));
+    QCOMPARE(reports.size(), 1);
+}
+
+void TestViews::menusAfterSerialLinkSetup_data()
+{
+    QTest::addColumn<bool>("helpFirst");
+    QTest::addColumn<bool>("fileFirst");
+    QTest::addColumn<QStringList>("menus");
+    QTest::addColumn<bool>("quitAdded");
+    QTest::newRow("alone") << false << false << QStringList { "PortSet", "FileMenu", "ViewMenu" }
+                           << true;
+    QTest::newRow("before a help menu")
+        << true << false << QStringList { "PortSet", "FileMenu", "ViewMenu", "HelpMenu" } << true;
+    QTest::newRow("into a file menu already there")
+        << true << true << QStringList { "PortSet", "FileMenu", "ViewMenu", "HelpMenu" } << false;
+}
+
+void TestViews::menusAfterSerialLinkSetup()
+{
+    QFETCH(bool, helpFirst);
+    QFETCH(bool, fileFirst);
+    QFETCH(QStringList, menus);
+    QFETCH(bool, quitAdded);
+    Rig r(false);
+    QMenuBar *bar = r.window->menuBar();
+    if (fileFirst)
+        bar->addMenu(QStringLiteral("File"))->setObjectName(QStringLiteral("FileMenu"));
+    if (helpFirst)
+        bar->addMenu(QStringLiteral("Help"))->setObjectName(QStringLiteral("HelpMenu"));
+    r.start();
+    QStringList names;
+    for (QAction *action : bar->actions())
+        names << action->menu()->objectName();
+    QCOMPARE(names, menus);
+    QCOMPARE(r.window->findChild<QAction *>(QStringLiteral("Quit")) != nullptr, quitAdded);
+    auto *saveAs = r.window->findChild<QAction *>(QStringLiteral("SaveSettingsAs"));
+    QCOMPARE(saveAs->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    auto *stop = r.window->findChild<QAction *>(QStringLiteral("StopRecording"));
+    QVERIFY(!stop->isEnabled());
+}
+
+QTEST_MAIN(TestViews)
+#include "test_views.moc"
