@@ -7,6 +7,7 @@
 #include <serial/qtseriallink.h>
 #include <sim/liveboardmodel.h>
 #include <sim/simulatedboard.h>
+#include <views/views.h>
 #include <window/mainwindow.h>
 
 #include <QApplication>
@@ -26,6 +27,7 @@ struct Options
 {
     vantor::serial::PortMap map;
     bool demo = false;
+    QString recordPath;
 };
 
 // Parsed before the application object exists, so --help and --version need no display.
@@ -44,6 +46,11 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(demo);
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral("Record every answer to FILE as CSV from the start (appends)."),
+        QStringLiteral("FILE"));
+    parser.addOption(record);
     QList<QCommandLineOption> comOptions;
     for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
         comOptions.append(
@@ -84,6 +91,7 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
             options.map.setDevice(n, parser.value(comOptions[n - 1]));
     }
     options.demo = parser.isSet(demo);
+    options.recordPath = parser.value(record);
     return std::nullopt;
 }
 
@@ -121,6 +129,10 @@ int main(int argc, char *argv[])
 
     vantor::serial::QtSerialLink link;
     vantor::window::MainWindow window(link, options.map);
+    vantor::views::Views *views = vantor::views::attachViews(window);
+    // A file that cannot be opened is told in the status bar; the panel runs on.
+    if (!options.recordPath.isEmpty())
+        views->startRecording(options.recordPath);
     window.formLoad();
     window.show();
     // Runs once the event loop has shown the window; the start-up benchmark waits for it.
