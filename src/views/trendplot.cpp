@@ -64,6 +64,24 @@ double niceStep(double range)
     return (r < 1.5 ? 1.0 : r < 3.0 ? 2.0 : r < 7.0 ? 5.0 : 10.0) * magnitude;
 }
 
+const QColor kGridColour(225, 225, 225);
+
+struct ValueTicks
+{
+    int decimals = 0;
+    std::vector<double> values;
+};
+
+// Round values that split [low, high] into about four.
+ValueTicks valueTicks(float low, float high)
+{
+    const double step = niceStep(static_cast<double>(high) - low);
+    ValueTicks ticks { std::max(0, static_cast<int>(-std::floor(std::log10(step)))), {} };
+    for (double v = std::ceil(low / step) * step; v <= high; v += step)
+        ticks.values.push_back(v);
+    return ticks;
+}
+
 QString timeLabel(qint64 t, qint64 step, qint64 span)
 {
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(t, Qt::UTC);
@@ -180,8 +198,33 @@ int TrendPlot::xOf(qint64 t, const TimeWindow &window, const QRect &area) const
                            / static_cast<double>(window.to - window.from));
 }
 
+void TrendPlot::placePanes(const QRect &area)
+{
+    const int titleHeight = fontMetrics().height() + 2;
+    const int n = static_cast<int>(m_panes.size());
+    const int paneHeight = (area.height() - (n - 1) * kPaneGap) / n;
+    for (int i = 0; i < n; ++i) {
+        const int top = area.top() + i * (paneHeight + kPaneGap);
+        m_panes[static_cast<std::size_t>(i)].area
+            = QRect(area.left(), top + titleHeight, area.width(), paneHeight - titleHeight);
+    }
+}
+
 void TrendPlot::reducePanes(const TimeWindow &window, int width)
 {
+    // Each lane's times are sorted into columns once; its series are reduced by them.
+    m_bins.clear();
+    const auto binsOf = [&](const Lane &lane) -> const LaneBins & {
+        for (const LaneBins &b : m_bins) {
+            if (b.lane == &lane)
+                return b;
+        }
+        LaneBins &b = m_bins.emplace_back();
+        b.lane = &lane;
+        b.tier = lane.tierFor(window.from);
+        binLane(lane, b.tier, window.from, window.to, width, b.bins);
+        return b;
+    };
     for (Pane &pane : m_panes) {
         bool any = false;
         float low = 0;
@@ -193,8 +236,8 @@ void TrendPlot::reducePanes(const TimeWindow &window, int width)
                 columns.clear();
                 continue;
             }
-            reduce(*place.lane, place.series, place.lane->tierFor(window.from), window.from,
-                   window.to, width, columns);
+            const LaneBins &bins = binsOf(*place.lane);
+            reduceBins(*place.lane, place.series, bins.tier, bins.bins, columns);
             for (const ColumnExtent &c : columns) {
                 low = any ? std::min(low, c.low) : c.low;
                 high = any ? std::max(high, c.high) : c.high;
@@ -213,36 +256,37 @@ void TrendPlot::reducePanes(const TimeWindow &window, int width)
     }
 }
 
+int TrendPlot::yOf(const Pane &pane, double value)
+{
+    const double scale = (pane.area.height() - 1) / (static_cast<double>(pane.high) - pane.low);
+    return pane.area.bottom() - static_cast<int>(std::floor((value - pane.low) * scale + 0.5));
+}
+
 void TrendPlot::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
     const TimeWindow window = timeWindow();
     const QRect area = plotArea();
-    if (area.width() <= 0 || area.height() <= 0)
-        return;
-    if (m_panes.empty()) {
+    if (area.width() <= 0 || area.height() <= 0 || m_panes.empty()) {
+        painter.fillRect(rect(), Qt::white);
         painter.setPen(Qt::darkGray);
         painter.drawText(area, Qt::AlignCenter, tr("Choose ports and quantities to plot"));
         return;
     }
+    // Moving the cursor alone repaints from the layer as it is.
     if (m_reduced.dataVersion != m_dataVersion || m_reduced.window.from != window.from
         || m_reduced.window.to != window.to || m_reduced.size != size()) {
+        placePanes(area);
         reducePanes(window, area.width());
+        renderLayer(window, area);
         m_reduced = { m_dataVersion, window, size() };
     }
-
-    const int titleHeight = fontMetrics().height() + 2;
-    const int n = static_cast<int>(m_panes.size());
-    const int paneHeight = (area.height() - (n - 1) * kPaneGap) / n;
-    for (int i = 0; i < n; ++i) {
-        const int top = area.top() + i * (paneHeight + kPaneGap);
-        m_panes[static_cast<std::size_t>(i)].area
-            = QRect(area.left(), top + titleHeight, area.width(), paneHeight - titleHeight);
-    }
-    drawTimeAxis(painter, window, area);
-    for (const Pane &pane : m_panes)
-        drawPane(painter, pane);
+    // The layer covers the plot area; only the margins around it need a background.
+    painter.drawImage(area.topLeft(), m_layer, QRect(QPoint(0, 0), area.size()));
+    const QRegion margins = QRegion(rect()) - QRegion(area);
+    for (const QRect &r : margins)
+        painter.fillRect(r, Qt::white);
+    drawLabels(painter, window, area);
 
     if (m_cursor && *m_cursor >= window.from && *m_cursor < window.to) {
         const int x = xOf(*m_cursor, window, area);
@@ -251,100 +295,185 @@ void TrendPlot::paintEvent(QPaintEvent *)
     }
 }
 
-void TrendPlot::drawTimeAxis(QPainter &painter, const TimeWindow &window, const QRect &area) const
+std::vector<qint64> TrendPlot::timeTicks(const TimeWindow &window, int width, qint64 *stepOut)
 {
     const qint64 span = window.to - window.from;
+    const qint64 most = std::max(1, width / kMinTickSpacing);
     qint64 step = kTimeSteps.back();
     for (qint64 s : kTimeSteps) {
-        if (span / s <= std::max(1, area.width() / kMinTickSpacing)) {
+        if (span / s <= most) {
             step = s;
             break;
         }
     }
-    while (span / step > area.width() / kMinTickSpacing + 1)
+    while (span / step > most)
         step *= 2;
-    painter.setPen(Qt::black);
-    const QFontMetrics metrics = fontMetrics();
-    for (qint64 t = (window.from / step + 1) * step; t < window.to; t += step) {
-        const int x = xOf(t, window, area);
-        painter.setPen(QColor(225, 225, 225));
-        for (const Pane &pane : m_panes)
-            painter.drawLine(x, pane.area.top(), x, pane.area.bottom());
-        painter.setPen(Qt::black);
-        const QString label = timeLabel(t, step, span);
-        const int w = metrics.horizontalAdvance(label);
-        painter.drawText(x - w / 2, area.bottom() + metrics.ascent() + 4, label);
-    }
-    const QString utc = tr("UTC");
-    painter.drawText(rect().right() - metrics.horizontalAdvance(utc) - 2,
-                     area.bottom() + metrics.ascent() + 4, utc);
+    if (stepOut)
+        *stepOut = step;
+    std::vector<qint64> ticks;
+    for (qint64 t = (window.from / step + 1) * step; t < window.to; t += step)
+        ticks.push_back(t);
+    return ticks;
 }
 
-void TrendPlot::drawPane(QPainter &painter, const Pane &pane) const
+void TrendPlot::renderLayer(const TimeWindow &window, const QRect &area)
 {
-    const QRect &a = pane.area;
-    const QFontMetrics metrics = fontMetrics();
-    const double range = pane.high - pane.low;
-    const auto yOf = [&](float v) {
-        return a.bottom() - (static_cast<double>(v) - pane.low) / range * (a.height() - 1);
+    // Rows an odd number of cache lines long: with a power-of-two-like row length, a column of
+    // pixels maps onto a few cache sets only and drawing one thrashes the cache.
+    int cacheLines = (area.width() + 15) / 16;
+    cacheLines += cacheLines % 2 == 0 ? 1 : 0;
+    const QSize layerSize(cacheLines * 16, area.height());
+    if (m_layer.size() != layerSize)
+        m_layer = QImage(layerSize, QImage::Format_RGB32);
+    m_layer.fill(Qt::white);
+    auto *bits = reinterpret_cast<QRgb *>(m_layer.bits());
+    const qsizetype stride = m_layer.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+    const int width = area.width();
+    const auto column = [&](int x, int from, int to, QRgb rgb) {
+        QRgb *p = bits + from * stride + x;
+        for (int y = from; y <= to; ++y, p += stride)
+            *p = rgb;
     };
 
-    // Title, then a legend as far as it fits.
-    const QuantityRow &row = quantityRow(pane.quantity);
-    painter.setPen(Qt::black);
-    const QString title = latin1(row.caption);
-    int x = a.left();
-    const int baseline = a.top() - metrics.descent() - 2;
-    painter.drawText(x, baseline, title);
-    x += metrics.horizontalAdvance(title) + 12;
-    for (const SeriesId &id : pane.series) {
-        const QString name = seriesName(id);
-        const int w = 14 + metrics.horizontalAdvance(name) + 10;
-        if (x + w > a.right())
-            break;
-        painter.fillRect(x, baseline - metrics.ascent() / 2 - 1, 10, 3,
-                         id.port == 0 ? QColor(Qt::black) : portColour(id.port));
-        painter.drawText(x + 14, baseline, name);
-        x += w;
-    }
-
-    // Horizontal grid and the value labels.
-    const double step = niceStep(range);
-    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step))));
-    for (double v = std::ceil(pane.low / step) * step; v <= pane.high; v += step) {
-        const int y = static_cast<int>(std::lround(yOf(static_cast<float>(v))));
-        painter.setPen(QColor(225, 225, 225));
-        painter.drawLine(a.left(), y, a.right(), y);
-        painter.setPen(Qt::black);
-        const QString label = QString::number(v, 'f', decimals);
-        painter.drawText(a.left() - metrics.horizontalAdvance(label) - 6,
-                         y + metrics.ascent() / 2 - 1, label);
-    }
-    painter.setPen(QColor(160, 160, 160));
-    painter.drawRect(a.adjusted(0, 0, -1, -1));
-
-    painter.save();
-    painter.setClipRect(a);
-    QPolygonF line;
-    for (qsizetype i = 0; i < pane.series.size(); ++i) {
-        const SeriesId &id = pane.series[i];
-        painter.setPen(QPen(id.port == 0 ? QColor(Qt::black) : portColour(id.port), 1));
-        const auto flush = [&] {
-            if (line.size() == 2 && line[0] == line[1])
-                painter.drawRect(QRectF(line[0] - QPointF(1, 1), QSizeF(2, 2)));
-            else if (!line.isEmpty())
-                painter.drawPolyline(line);
-            line.clear();
-        };
-        for (const ColumnExtent &c : pane.columns[static_cast<std::size_t>(i)]) {
-            if (c.gapBefore)
-                flush();
-            const double px = a.left() + c.column + 0.5;
-            line << QPointF(px, yOf(c.high)) << QPointF(px, yOf(c.low));
+    const QRgb grid = kGridColour.rgb();
+    const std::vector<qint64> ticks = timeTicks(window, width);
+    for (const Pane &pane : m_panes) {
+        const QRect box = pane.area.translated(-area.topLeft());
+        for (double v : valueTicks(pane.low, pane.high).values) {
+            QRgb *row = bits + (yOf(pane, v) - area.top()) * stride;
+            std::fill(row, row + width, grid);
         }
-        flush();
+        for (qint64 t : ticks)
+            column(xOf(t, window, area) - area.left(), box.top(), box.bottom(), grid);
     }
-    painter.restore();
+
+    // Every series is drawn as bars one pixel wide: each column's extent, stretched to meet
+    // the column before it, and between readings further apart than a column the line that
+    // joins them, column by column. Going column by column through all series of a pane keeps
+    // the pixels being written in the processor's cache: a day of noisy readings touches a
+    // million of them, which costs many times more when stroked line by line.
+    struct Track
+    {
+        const std::vector<ColumnExtent> *columns;
+        QRgb rgb;
+        std::size_t next = 0;
+    };
+    std::vector<Track> tracks;
+    for (const Pane &pane : m_panes) {
+        const QRect box = pane.area.translated(-area.topLeft());
+        const double scale = (box.height() - 1) / (static_cast<double>(pane.high) - pane.low);
+        const auto y = [&](double v) {
+            return box.bottom() - static_cast<int>(std::floor((v - pane.low) * scale + 0.5));
+        };
+        const auto centre = [&](const ColumnExtent &c) {
+            return (y(c.high) + y(c.low)) / 2.0;
+        };
+        const auto bar = [&](int x, int from, int to, QRgb rgb) {
+            if (x >= 0 && x < width)
+                column(x, std::clamp(from, box.top(), box.bottom()),
+                       std::clamp(to, box.top(), box.bottom()), rgb);
+        };
+        tracks.clear();
+        for (qsizetype i = 0; i < pane.series.size(); ++i) {
+            const int port = pane.series[i].port;
+            tracks.push_back({ &pane.columns[static_cast<std::size_t>(i)],
+                               (port == 0 ? QColor(Qt::black) : portColour(port)).rgb() });
+        }
+        for (int x = 0; x < width; ++x) {
+            for (Track &t : tracks) {
+                const std::vector<ColumnExtent> &cols = *t.columns;
+                const std::size_t k = t.next;
+                if (k >= cols.size())
+                    continue;
+                const ColumnExtent &c = cols[k];
+                const bool joined = k > 0 && !c.gapBefore;
+                if (c.column != x) {
+                    if (!joined)
+                        continue;
+                    // Between two readings: the stretch of the line from one to the other.
+                    const ColumnExtent &p = cols[k - 1];
+                    const double slope = (centre(c) - centre(p)) / (c.column - p.column);
+                    const double a = centre(p) + slope * (x - 0.5 - p.column);
+                    const double b = a + slope;
+                    bar(x, static_cast<int>(std::lround(std::min(a, b))),
+                        static_cast<int>(std::lround(std::max(a, b))), t.rgb);
+                    continue;
+                }
+                t.next = k + 1;
+                int from = y(c.high);
+                int to = y(c.low);
+                if (joined) {
+                    const ColumnExtent &p = cols[k - 1];
+                    if (p.column == x - 1) {
+                        from = std::min(from, y(p.low));
+                        to = std::max(to, y(p.high));
+                    } else {
+                        const double meet
+                            = centre(c) - (centre(c) - centre(p)) / (c.column - p.column) * 0.5;
+                        from = std::min(from, static_cast<int>(std::lround(meet)));
+                        to = std::max(to, static_cast<int>(std::lround(meet)));
+                    }
+                }
+                // Towards a reading further on, half a column of the line that joins them.
+                if (k + 1 < cols.size() && !cols[k + 1].gapBefore && cols[k + 1].column > x + 1) {
+                    const ColumnExtent &n = cols[k + 1];
+                    const double meet = centre(c) + (centre(n) - centre(c)) / (n.column - x) * 0.5;
+                    from = std::min(from, static_cast<int>(std::lround(meet)));
+                    to = std::max(to, static_cast<int>(std::lround(meet)));
+                }
+                const bool alone = !joined && (k + 1 == cols.size() || cols[k + 1].gapBefore);
+                if (alone) {
+                    for (int dx = -1; dx <= 1; ++dx)
+                        bar(x + dx, from - 1, to + 1, t.rgb);
+                } else {
+                    bar(x, from, to, t.rgb);
+                }
+            }
+        }
+    }
+}
+
+void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QRect &area) const
+{
+    const QFontMetrics metrics = fontMetrics();
+    const qint64 span = window.to - window.from;
+    qint64 step = 0;
+    painter.setPen(Qt::black);
+    for (qint64 t : timeTicks(window, area.width(), &step)) {
+        const QString label = timeLabel(t, step, span);
+        painter.drawText(xOf(t, window, area) - metrics.horizontalAdvance(label) / 2,
+                         area.bottom() + metrics.ascent() + 4, label);
+    }
+    painter.drawText(2, area.bottom() + metrics.ascent() + 4, tr("UTC"));
+
+    for (const Pane &pane : m_panes) {
+        const QRect &a = pane.area;
+        // Title, then a legend as far as it fits.
+        painter.setPen(Qt::black);
+        const QString title = latin1(quantityRow(pane.quantity).caption);
+        int x = a.left();
+        const int baseline = a.top() - metrics.descent() - 2;
+        painter.drawText(x, baseline, title);
+        x += metrics.horizontalAdvance(title) + 12;
+        for (const SeriesId &id : pane.series) {
+            const QString name = seriesName(id);
+            const int w = 14 + metrics.horizontalAdvance(name) + 10;
+            if (x + w > a.right())
+                break;
+            painter.fillRect(x, baseline - metrics.ascent() / 2 - 1, 10, 3,
+                             id.port == 0 ? QColor(Qt::black) : portColour(id.port));
+            painter.drawText(x + 14, baseline, name);
+            x += w;
+        }
+        const ValueTicks ticks = valueTicks(pane.low, pane.high);
+        for (double v : ticks.values) {
+            const QString label = QString::number(v, 'f', ticks.decimals);
+            painter.drawText(a.left() - metrics.horizontalAdvance(label) - 6,
+                             yOf(pane, v) + metrics.ascent() / 2 - 1, label);
+        }
+        painter.setPen(QColor(160, 160, 160));
+        painter.drawRect(a.adjusted(0, 0, -1, -1));
+    }
 }
 
 void TrendPlot::mouseMoveEvent(QMouseEvent *event)

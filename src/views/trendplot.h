@@ -4,6 +4,7 @@
 #include "trendstore.h"
 
 #include <QBasicTimer>
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -71,13 +72,25 @@ private:
         QRect area;
     };
 
+    struct LaneBins
+    {
+        const Lane *lane = nullptr;
+        Tier tier = Tier::Raw;
+        std::vector<Bin> bins;
+    };
+
     [[nodiscard]] QRect plotArea() const;
     [[nodiscard]] qint64 now() const;
     void layoutPanes();
+    void placePanes(const QRect &area);
     void reducePanes(const TimeWindow &window, int width);
-    void drawTimeAxis(QPainter &painter, const TimeWindow &window, const QRect &area) const;
-    void drawPane(QPainter &painter, const Pane &pane) const;
+    // The plot area without its labels: background, grid and the series.
+    void renderLayer(const TimeWindow &window, const QRect &area);
+    void drawLabels(QPainter &painter, const TimeWindow &window, const QRect &area) const;
     [[nodiscard]] int xOf(qint64 t, const TimeWindow &window, const QRect &area) const;
+    [[nodiscard]] static int yOf(const Pane &pane, double value);
+    [[nodiscard]] static std::vector<qint64> timeTicks(const TimeWindow &window, int width,
+                                                       qint64 *step = nullptr);
 
     const TrendStore &m_store;
     std::function<qint64()> m_clock;
@@ -88,6 +101,8 @@ private:
     qint64 m_frozenTo = 0;
     std::optional<qint64> m_cursor;
     std::vector<Pane> m_panes;
+    std::vector<LaneBins> m_bins;
+    QImage m_layer;
     QBasicTimer m_timer;
     // What the reduced columns were made for; a repaint that moves only the cursor reuses them.
     quint64 m_dataVersion = 0;

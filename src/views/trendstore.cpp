@@ -206,29 +206,69 @@ std::size_t Lane::memoryBytes() const
         + n * sizeof(Accumulator);
 }
 
-void reduce(const Lane &lane, std::size_t series, Tier tier, qint64 from, qint64 to, int width,
-            std::vector<ColumnExtent> &out)
+void binLane(const Lane &lane, Tier tier, qint64 from, qint64 to, int width, std::vector<Bin> &out)
 {
     out.clear();
     if (width <= 0 || to <= from)
         return;
     const double columnsPerMs = static_cast<double>(width) / static_cast<double>(to - from);
     const qint64 gap = gapOf(tier);
+    const bool raw = tier == Tier::Raw;
+    const std::size_t n = raw ? lane.rawTimes().size() : lane.minuteCount();
+    const auto timeAt = [&lane, raw](std::size_t i) {
+        return raw ? lane.rawTimes()[i] : lane.minuteTime(i);
+    };
     std::optional<qint64> previous;
-    walk(lane, series, tier, from, [&](const Sample &s) {
-        if (s.time >= to)
-            return false;
-        const int column = std::min(
-            width - 1, static_cast<int>(static_cast<double>(s.time - from) * columnsPerMs));
-        if (!out.empty() && out.back().column == column) {
-            out.back().low = std::min(out.back().low, s.low);
-            out.back().high = std::max(out.back().high, s.high);
+    for (std::size_t i = firstAtOrAfter(n, timeAt, from); i < n; ++i) {
+        const qint64 t = timeAt(i);
+        if (t >= to)
+            break;
+        const int column
+            = std::min(width - 1, static_cast<int>(static_cast<double>(t - from) * columnsPerMs));
+        if (!out.empty() && out.back().column == column)
+            out.back().last = i + 1;
+        else
+            out.push_back({ column, i, i + 1, !previous || t - *previous > gap });
+        previous = t;
+    }
+}
+
+void reduceBins(const Lane &lane, std::size_t series, Tier tier, std::span<const Bin> bins,
+                std::vector<ColumnExtent> &out)
+{
+    out.clear();
+    out.reserve(bins.size());
+    const Ring<float> &values = lane.raw(series).values();
+    for (const Bin &bin : bins) {
+        ColumnExtent c { bin.column, 0, 0, bin.gapBefore };
+        if (tier == Tier::Raw) {
+            c.low = c.high = values[bin.first];
+            values.forRange(bin.first, bin.last, [&c](const float *v, const float *end) {
+                for (; v != end; ++v) {
+                    c.low = std::min(c.low, *v);
+                    c.high = std::max(c.high, *v);
+                }
+            });
         } else {
-            out.push_back({ column, s.low, s.high, !previous || s.time - *previous > gap });
+            const MinuteStat first = lane.minute(series, bin.first);
+            c.low = first.min;
+            c.high = first.max;
+            for (std::size_t i = bin.first + 1; i < bin.last; ++i) {
+                const MinuteStat m = lane.minute(series, i);
+                c.low = std::min(c.low, m.min);
+                c.high = std::max(c.high, m.max);
+            }
         }
-        previous = s.time;
-        return true;
-    });
+        out.push_back(c);
+    }
+}
+
+void reduce(const Lane &lane, std::size_t series, Tier tier, qint64 from, qint64 to, int width,
+            std::vector<ColumnExtent> &out)
+{
+    std::vector<Bin> bins;
+    binLane(lane, tier, from, to, width, bins);
+    reduceBins(lane, series, tier, bins, out);
 }
 
 std::optional<Sample> sampleAt(const Lane &lane, std::size_t series, Tier tier, qint64 t)

@@ -11,6 +11,7 @@
 
 #include <QObject>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
@@ -42,6 +43,19 @@ public:
     [[nodiscard]] const T &operator[](std::size_t i) const { return m_items[slot(i)]; }
     [[nodiscard]] const T &back() const { return (*this)[m_size - 1]; }
     [[nodiscard]] T &back() { return m_items[slot(m_size - 1)]; }
+
+    // Runs f(begin, end) over the elements [first, last) in at most two contiguous pieces.
+    template<class F> void forRange(std::size_t first, std::size_t last, F &&f) const
+    {
+        if (first >= last)
+            return;
+        const std::size_t a = slot(first);
+        const std::size_t n = last - first;
+        const std::size_t head = std::min(n, m_items.size() - a);
+        f(m_items.data() + a, m_items.data() + a + head);
+        if (head < n)
+            f(m_items.data(), m_items.data() + (n - head));
+    }
 
     // Appends value; when the ring was full, returns the element that made room.
     std::optional<T> push(const T &value)
@@ -157,8 +171,23 @@ struct ColumnExtent
 inline constexpr qint64 kRawGapMs = 5000;
 inline constexpr qint64 kMinuteGapMs = 150'000;
 
-// The readings of one series with times in [from, to), reduced to `width` pixel columns; each
-// column keeps its minimum and maximum, so no spike is lost however many readings share it.
+// The readings of a lane that fall in one pixel column: indices [first, last) of the tier.
+struct Bin
+{
+    int column = 0;
+    std::size_t first = 0;
+    std::size_t last = 0;
+    bool gapBefore = false;
+};
+
+// The times in [from, to) of one tier of a lane, sorted into `width` pixel columns. The series
+// of a lane share their times, so a plot sorts each lane once and reduces each series by it.
+void binLane(const Lane &lane, Tier tier, qint64 from, qint64 to, int width, std::vector<Bin> &out);
+// One series by those bins: each column keeps its minimum and maximum, so no spike is lost
+// however many readings share a column.
+void reduceBins(const Lane &lane, std::size_t series, Tier tier, std::span<const Bin> bins,
+                std::vector<ColumnExtent> &out);
+// Both at once, for one series.
 void reduce(const Lane &lane, std::size_t series, Tier tier, qint64 from, qint64 to, int width,
             std::vector<ColumnExtent> &out);
 

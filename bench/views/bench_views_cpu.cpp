@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MIT
+// The panel with every view open (event log, trends, registers) while it auto-refreshes
+// against a live board: its CPU share of one core after a warm-up, and optionally pictures of
+// each view. The board is either another process (--device, e.g. `vantor-sim --demo --link`)
+// or, as `vantor-panel --demo` runs it, the built-in demo board in this process (--demo; its
+// own work then counts too). --window-only measures the window without the views, to compare.
+
+#include <serial/qtseriallink.h>
+#include <session/session.h>
+#include <sim/liveboardmodel.h>
+#include <sim/scenario.h>
+#include <sim/simulatedboard.h>
+#include <views/eventlogwindow.h>
+#include <views/registerwindow.h>
+#include <views/settingsdialog.h>
+#include <views/trendplot.h>
+#include <views/trendwindow.h>
+#include <views/views.h>
+#include <window/mainwindow.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLoggingCategory>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTableView>
+#include <QTextStream>
+#include <QTimer>
+#include <QToolTip>
+
+#include <sys/resource.h>
+
+using namespace vantor;
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void settle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool save(const QPixmap &picture, const QString &dir, const QString &name, QTextStream &out)
+{
+    const QString path = QDir(dir).filePath(name);
+    const bool ok = picture.save(path, "PNG");
+    out << (ok ? "saved " : "could not save ") << path << "\n";
+    return ok;
+}
+
+// Every view, and the screen with a menu open and a register's hover text.
+void takePictures(window::MainWindow &window, views::Views &views, const QString &dir,
+                  QTextStream &out)
+{
+    QDir().mkpath(dir);
+    save(window.grab(), dir, QStringLiteral("panel.png"), out);
+    views::EventLogWindow *log = views.showEventLog();
+    save(log->grab(), dir, QStringLiteral("event-log.png"), out);
+    views::TrendWindow *trends = views.showTrends();
+    trends->plot().setCursorTime(QDateTime::currentMSecsSinceEpoch() - 20'000);
+    settle(600);
+    save(trends->grab(), dir, QStringLiteral("trends.png"), out);
+    views::RegisterWindow *registers = views.showRegisters();
+    save(registers->grab(), dir, QStringLiteral("registers.png"), out);
+    views::AllSettingsDialog *dialog = views.showAllSettings();
+    settle(300);
+    save(dialog->grab(), dir, QStringLiteral("all-settings.png"), out);
+    dialog->reject();
+
+    QScreen *screen = QGuiApplication::primaryScreen();
+    registers->move(0, 0);
+    registers->raise();
+    settle(300);
+    QTableView &table = registers->table();
+    const QModelIndex fault = table.model()->index(157 / 16, 157 % 16);
+    const QRect cell = table.visualRect(fault);
+    QToolTip::showText(table.viewport()->mapToGlobal(cell.center()),
+                       fault.data(Qt::ToolTipRole).toString(), table.viewport());
+    settle(500);
+    save(screen->grabWindow(0), dir, QStringLiteral("registers-hover.png"), out);
+    QToolTip::hideText();
+
+    window.move(0, 0);
+    window.raise();
+    window.activateWindow();
+    settle(300);
+    for (const char *name : { "FileMenu", "ViewMenu" }) {
+        QMenu *menu = window.findChild<QMenu *>(QString::fromLatin1(name));
+        QAction *action = menu->menuAction();
+        const QRect at = window.menuBar()->actionGeometry(action);
+        menu->popup(window.menuBar()->mapToGlobal(at.bottomLeft()));
+        settle(400);
+        save(screen->grabWindow(0), dir, QStringLiteral("menu-%1.png").arg(QLatin1String(name)),
+             out);
+        menu->hide();
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.info=false"));
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("The board's serial device."),
+                                    QStringLiteral("PATH"));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("The demo board in this process."));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("Measured seconds (default 60)."),
+                                     QStringLiteral("N"), QStringLiteral("60"));
+    const QCommandLineOption warmUp(QStringLiteral("warm-up"),
+                                    QStringLiteral("Seconds before measuring (default 10)."),
+                                    QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption shots(QStringLiteral("shots"),
+                                   QStringLiteral("Save pictures of every view into DIR."),
+                                   QStringLiteral("DIR"));
+    const QCommandLineOption windowOnly(QStringLiteral("window-only"),
+                                        QStringLiteral("Leave the views closed."));
+    parser.addOptions({ device, demo, seconds, warmUp, shots, windowOnly });
+    parser.process(app);
+    QTextStream out(stdout);
+
+    serial::PortMap map;
+    std::unique_ptr<sim::SimulatedBoard> board;
+    if (parser.isSet(demo)) {
+        board = std::make_unique<sim::SimulatedBoard>(
+            std::make_unique<sim::LiveBoardModel>(sim::demoScenario()));
+        if (!board->start()) {
+            out << "the demo board could not start: " << board->errorString() << "\n";
+            return 1;
+        }
+        map.setDevice(1, board->devicePath());
+    } else if (parser.isSet(device)) {
+        map.setDevice(1, parser.value(device));
+    } else {
+        out << "give --device PATH or --demo\n";
+        return 2;
+    }
+
+    serial::QtSerialLink link;
+    window::MainWindow window(link, map);
+    views::Views *views = views::attachViews(window);
+    window.formLoad();
+    window.show();
+    if (!parser.isSet(windowOnly)) {
+        views->showEventLog();
+        views->showTrends()->plot().setSpan(views::TrendPlot::Span::OneMinute);
+        views->showRegisters();
+    }
+
+    settle(parser.value(warmUp).toInt() * 1000);
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    settle(parser.value(seconds).toInt() * 1000);
+    const double cpu = cpuSeconds() - cpu0;
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
+    out << (parser.isSet(windowOnly) ? "window only" : "window and every view open") << ", "
+        << (board ? "demo board in this process" : "board in another process") << ": CPU "
+        << 100.0 * cpu / elapsed << " % of one core over " << elapsed << " s\n";
+    out << "target: under 2 %\n";
+
+    if (parser.isSet(shots))
+        takePictures(window, *views, parser.value(shots), out);
+    return 0;
+}
