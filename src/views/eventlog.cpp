@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 
+#include <utility>
+
 namespace vantor::views {
 
 namespace {
@@ -44,6 +46,15 @@ const std::array<Tracked, 4> kTracked { {
     { EventKind::PortEnable, &PortStatus::portEnable,
       [](int c) { return c != 0 ? QStringLiteral("on") : QStringLiteral("off"); }, noHover },
 } };
+
+// A powered port's controller alternates between sampling its current and its voltage at
+// every measurement. For the log that is one state: each switch would be logged twice a
+// second for every powered port, and the faults would soon drop out of a full log.
+bool sampling(int modeCode)
+{
+    return codec::modeText(modeCode).caption == QLatin1StringView("I Sample")
+        || codec::modeText(modeCode).caption == QLatin1StringView("V Sample");
+}
 
 constexpr std::array<const char *, EventLog::ColumnCount> kHeaders {
     "Time (UTC)", "Group", "Port", "Kind", "From", "To", "Detail",
@@ -103,8 +114,10 @@ void EventLog::addAnswer(const session::DecodedAnswer &answer)
         for (std::size_t k = 0; k < kTracked.size(); ++k) {
             const Tracked &t = kTracked[k];
             const int now = status.*t.member;
-            const int before = state.values[k];
-            if (state.known && now == before)
+            const int before = std::exchange(state.values[k], now);
+            if (state.known
+                && (now == before
+                    || (t.kind == EventKind::Mode && sampling(now) && sampling(before))))
                 continue;
             QString from = state.known ? t.caption(before) : QString();
             QString to = t.caption(now);
@@ -115,7 +128,6 @@ void EventLog::addAnswer(const session::DecodedAnswer &answer)
             }
             add({ answer.receivedUtcMs, t.kind, answer.group, element + 1, from, to,
                   t.hover(now) });
-            state.values[k] = now;
         }
         state.known = true;
     }

@@ -3,7 +3,8 @@
 
 // What happened to the ports and the link, from start-up on: one entry for each change of a
 // port's mode, fault, class or Port Enable (the first answer for a port gives its initial
-// state), and for each link event. The oldest entries make room once the log is full.
+// state), and for each link event. The switching between current and voltage sampling of a
+// powered port is not a change. The oldest entries make room once the log is full.
 
 #include <codec/settingtable.h>
 

@@ -3,6 +3,7 @@
 
 #include "eventlog.h"
 #include "logging.h"
+#include "plaincells.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,12 +57,15 @@ EventLogWindow::EventLogWindow(EventLog &log, QWidget *parent)
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("EventTable"));
     m_table->setModel(m_filter);
+    m_table->setItemDelegate(new PlainCells(m_table));
     m_table->setSortingEnabled(true);
-    m_table->sortByColumn(EventLog::Time, Qt::AscendingOrder);
+    // Newest first: new entries appear at the top without scrolling the view.
+    m_table->sortByColumn(EventLog::Time, Qt::DescendingOrder);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     const int digit = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
@@ -73,13 +77,6 @@ EventLogWindow::EventLogWindow(EventLog &log, QWidget *parent)
     copyAction->setShortcutContext(Qt::WidgetShortcut);
     connect(copyAction, &QAction::triggered, this, &EventLogWindow::copySelection);
     m_table->addAction(copyAction);
-
-    // Follow the newest entry while the view is at the bottom.
-    connect(m_filter, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (m_table->isVisible() && m_table->horizontalHeader()->sortIndicatorSection() == 0
-            && m_table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder)
-            m_table->scrollToBottom();
-    });
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(new QLabel(tr("Show:"), this));

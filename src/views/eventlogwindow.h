@@ -12,7 +12,7 @@ namespace vantor::views {
 class EventFilter;
 class EventLog;
 
-// The event log as a table: newest last, sortable by any column, filtered by port and kind;
+// The event log as a table: newest first, sortable by any column, filtered by port and kind;
 // the selected rows copy as text, the shown rows save as CSV.
 class EventLogWindow : public QWidget
 {

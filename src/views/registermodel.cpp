@@ -87,17 +87,30 @@ RegisterModel::RegisterModel(QObject *parent)
 
 void RegisterModel::add(const session::DecodedAnswer &answer)
 {
-    if (answer.group < 0 || answer.group >= protocol::kGroupCount
-        || answer.raw.size() < kBytes)
+    if (answer.group < 0 || answer.group >= protocol::kGroupCount || answer.raw.size() < kBytes)
         return;
     std::optional<Kept> &kept = m_kept[static_cast<std::size_t>(answer.group)];
-    QByteArray previous = kept ? kept->bytes : QByteArray();
-    kept = Kept { answer.raw.left(kBytes), std::move(previous), answer.code,
-                  answer.receivedUtcMs };
-    if (answer.group == m_group) {
-        emit dataChanged(index(0, 0), index(kRows - 1, kColumns - 1));
-        emit shownChanged();
+    Kept next { answer.raw.left(kBytes), kept ? kept->bytes : QByteArray(), answer.code,
+                answer.receivedUtcMs };
+    // Only the rows whose bytes or marks change are repainted.
+    int first = kRows;
+    int last = -1;
+    for (int offset = 0; offset < kBytes; ++offset) {
+        const auto marked = [offset](const Kept &k) {
+            return !k.previous.isEmpty() && k.previous.at(offset) != k.bytes.at(offset);
+        };
+        if (kept && kept->bytes.at(offset) == next.bytes.at(offset)
+            && marked(*kept) == marked(next))
+            continue;
+        first = std::min(first, offset / kColumns);
+        last = std::max(last, offset / kColumns);
     }
+    kept = std::move(next);
+    if (answer.group != m_group)
+        return;
+    if (last >= first)
+        emit dataChanged(index(first, 0), index(last, kColumns - 1));
+    emit shownChanged();
 }
 
 void RegisterModel::setGroup(int group)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "registerwindow.h"
 
+#include "plaincells.h"
 #include "registermodel.h"
 
 #include <codec/records.h>
@@ -43,6 +44,7 @@ RegisterWindow::RegisterWindow(RegisterModel &model, QWidget *parent)
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("RegisterTable"));
     m_table->setModel(&model);
+    m_table->setItemDelegate(new PlainCells(m_table));
     m_table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);

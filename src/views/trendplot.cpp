@@ -433,6 +433,20 @@ void TrendPlot::renderLayer(const TimeWindow &window, const QRect &area)
     }
 }
 
+void TrendPlot::drawLabel(QPainter &painter, int x, int baseline, const QString &text) const
+{
+    auto kept = m_labels.find(text);
+    if (kept == m_labels.end()) {
+        if (m_labels.size() >= kMaxLabels)
+            m_labels.clear();
+        QStaticText laidOut(text);
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.prepare(QTransform(), font());
+        kept = m_labels.insert(text, laidOut);
+    }
+    painter.drawStaticText(QPointF(x, baseline - fontMetrics().ascent()), *kept);
+}
+
 void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QRect &area) const
 {
     const QFontMetrics metrics = fontMetrics();
@@ -441,10 +455,10 @@ void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QR
     painter.setPen(Qt::black);
     for (qint64 t : timeTicks(window, area.width(), &step)) {
         const QString label = timeLabel(t, step, span);
-        painter.drawText(xOf(t, window, area) - metrics.horizontalAdvance(label) / 2,
-                         area.bottom() + metrics.ascent() + 4, label);
+        drawLabel(painter, xOf(t, window, area) - metrics.horizontalAdvance(label) / 2,
+                  area.bottom() + metrics.ascent() + 4, label);
     }
-    painter.drawText(2, area.bottom() + metrics.ascent() + 4, tr("UTC"));
+    drawLabel(painter, 2, area.bottom() + metrics.ascent() + 4, tr("UTC"));
 
     for (const Pane &pane : m_panes) {
         const QRect &a = pane.area;
@@ -453,7 +467,7 @@ void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QR
         const QString title = latin1(quantityRow(pane.quantity).caption);
         int x = a.left();
         const int baseline = a.top() - metrics.descent() - 2;
-        painter.drawText(x, baseline, title);
+        drawLabel(painter, x, baseline, title);
         x += metrics.horizontalAdvance(title) + 12;
         for (const SeriesId &id : pane.series) {
             const QString name = seriesName(id);
@@ -462,14 +476,14 @@ void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QR
                 break;
             painter.fillRect(x, baseline - metrics.ascent() / 2 - 1, 10, 3,
                              id.port == 0 ? QColor(Qt::black) : portColour(id.port));
-            painter.drawText(x + 14, baseline, name);
+            drawLabel(painter, x + 14, baseline, name);
             x += w;
         }
         const ValueTicks ticks = valueTicks(pane.low, pane.high);
         for (double v : ticks.values) {
             const QString label = QString::number(v, 'f', ticks.decimals);
-            painter.drawText(a.left() - metrics.horizontalAdvance(label) - 6,
-                             yOf(pane, v) + metrics.ascent() / 2 - 1, label);
+            drawLabel(painter, a.left() - metrics.horizontalAdvance(label) - 6,
+                      yOf(pane, v) + metrics.ascent() / 2 - 1, label);
         }
         painter.setPen(QColor(160, 160, 160));
         painter.drawRect(a.adjusted(0, 0, -1, -1));

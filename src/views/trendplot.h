@@ -4,7 +4,9 @@
 #include "trendstore.h"
 
 #include <QBasicTimer>
+#include <QHash>
 #include <QImage>
+#include <QStaticText>
 #include <QWidget>
 
 #include <functional>
@@ -87,6 +89,7 @@ private:
     // The plot area without its labels: background, grid and the series.
     void renderLayer(const TimeWindow &window, const QRect &area);
     void drawLabels(QPainter &painter, const TimeWindow &window, const QRect &area) const;
+    void drawLabel(QPainter &painter, int x, int baseline, const QString &text) const;
     [[nodiscard]] int xOf(qint64 t, const TimeWindow &window, const QRect &area) const;
     [[nodiscard]] static int yOf(const Pane &pane, double value);
     [[nodiscard]] static std::vector<qint64> timeTicks(const TimeWindow &window, int width,
@@ -103,6 +106,9 @@ private:
     std::vector<Pane> m_panes;
     std::vector<LaneBins> m_bins;
     QImage m_layer;
+    // Labels laid out once: the time labels recur for as long as they are on the axis.
+    static constexpr qsizetype kMaxLabels = 512;
+    mutable QHash<QString, QStaticText> m_labels;
     QBasicTimer m_timer;
     // What the reduced columns were made for; a repaint that moves only the cursor reuses them.
     quint64 m_dataVersion = 0;

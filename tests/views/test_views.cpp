@@ -50,7 +50,7 @@ constexpr qint64 kStart = 1'765'000'000'000;
 QByteArray block(std::initializer_list<std::pair<int, int>> bytes = {})
 {
     QByteArray b(168, '\0');
-    b[0] = 8;           // ports in the system
+    b[0] = 8;          // ports in the system
     b[4] = char(0x80); // Master Enable
     for (int p = 0; p < 8; ++p)
         b[27 + p] = 0x20;
@@ -283,8 +283,8 @@ void TestViews::recorderStopsWhenAWriteFails()
     QCOMPARE(r.c().PORT_VOLTAGE[0]->text(), QStringLiteral("48"));
 }
 
-// Powering up, a short, a disconnect, Port Enable cleared, then the link lost and back, a
-// silent board and a refused write.
+// Powering up, a short, a disconnect, Port Enable cleared, sampling, then the link lost and
+// back, a silent board and a refused write.
 void TestViews::eventLogOfAScriptedRun()
 {
     Rig r;
@@ -301,6 +301,9 @@ void TestViews::eventLogOfAScriptedRun()
     r.answer(block({ { 157, 0x04 }, { 85, 2 }, { 162, 0x34 } }));
     r.answer(block({ { 157, 0x04 }, { 85, 2 }, { 164, 0xA0 } }));
     r.answer(block({ { 157, 0x84 }, { 85, 2 }, { 164, 0xA0 }, { 29, 0x00 } }));
+    // Powered: current and voltage sampling take turns without an entry.
+    for (int mode : { 0x88, 0x89, 0x88, 0x89, 0x85 })
+        r.answer(block({ { 157, mode }, { 85, 2 }, { 164, 0xA0 }, { 29, 0x00 } }));
     const qint64 lostAt = r.now;
     emit r.link.portFailed(QStringLiteral("the adapter was unplugged"));
     r.link.close();
@@ -321,6 +324,8 @@ void TestViews::eventLogOfAScriptedRun()
         { EventKind::Fault, 8, "Null", "Disconnect" },
         { EventKind::Fault, 1, "Null (0)", "Null (8)" },
         { EventKind::PortEnable, 3, "on", "off" },
+        { EventKind::Mode, 1, "Ramp Up", "I Sample" },
+        { EventKind::Mode, 1, "V Sample", "Ramp Down" },
         { EventKind::LinkLost, 0, "", "lost" },
         { EventKind::LinkReconnected, 0, "", "open" },
         { EventKind::TimeOut, 0, "", "port status refresh" },
@@ -343,9 +348,9 @@ void TestViews::eventLogOfAScriptedRun()
              QStringLiteral("Peak over current fault- Port peak current exceeded 475mA > 10usec: "
                             "dead short"));
     QCOMPARE(shorted.utcMs, kStart + 2 * 500);
-    QCOMPARE(log.at(32 + 10).detail, QStringLiteral("the adapter was unplugged"));
-    QCOMPARE(log.at(32 + 10).utcMs, lostAt);
-    QVERIFY(log.at(32 + 13).detail.contains(QStringLiteral("Set Port Power Limit (W) of Port 4")));
+    QCOMPARE(log.at(32 + 12).detail, QStringLiteral("the adapter was unplugged"));
+    QCOMPARE(log.at(32 + 12).utcMs, lostAt);
+    QVERIFY(log.at(32 + 15).detail.contains(QStringLiteral("Set Port Power Limit (W) of Port 4")));
 }
 
 void TestViews::eventLogFilters_data()
