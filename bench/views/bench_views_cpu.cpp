@@ -28,6 +28,7 @@
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTextStream>
 #include <QTimer>
@@ -84,6 +85,9 @@ void takePictures(window::MainWindow &window, views::Views &views, const QString
     views::AllSettingsDialog *dialog = views.showAllSettings();
     settle(300);
     save(dialog->grab(), dir, QStringLiteral("all-settings.png"), out);
+    dialog->findChild<QTabWidget *>()->setCurrentIndex(1);
+    settle(300);
+    save(dialog->grab(), dir, QStringLiteral("all-settings-ports.png"), out);
     dialog->reject();
 
     QScreen *screen = QGuiApplication::primaryScreen();
@@ -142,7 +146,11 @@ int main(int argc, char *argv[])
         QStringLiteral("The views to open: any of log, trends, registers (default all; none for "
                        "the window alone)."),
         QStringLiteral("LIST"), QStringLiteral("log,trends,registers"));
-    parser.addOptions({ device, demo, seconds, warmUp, shots, open });
+    const QCommandLineOption span(
+        QStringLiteral("span"),
+        QStringLiteral("The trend span: 0 1 min, 1 10 min (as the window opens), 2 1 h, 3 all."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    parser.addOptions({ device, demo, seconds, warmUp, shots, open, span });
     parser.process(app);
     QTextStream out(stdout);
 
@@ -172,7 +180,8 @@ int main(int argc, char *argv[])
     if (opened.contains(QStringLiteral("log")))
         views->showEventLog();
     if (opened.contains(QStringLiteral("trends")))
-        views->showTrends()->plot().setSpan(views::TrendPlot::Span::OneMinute);
+        views->showTrends()->plot().setSpan(
+            static_cast<views::TrendPlot::Span>(parser.value(span).toInt()));
     if (opened.contains(QStringLiteral("registers")))
         views->showRegisters();
 
@@ -183,15 +192,17 @@ int main(int argc, char *argv[])
     settle(parser.value(seconds).toInt() * 1000);
     const double cpu = cpuSeconds() - cpu0;
     const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
-    out << "window and views " << parser.value(open) << ", "
-        << (board ? "demo board in this process" : "board in another process") << ": CPU "
+    out << "window and views " << parser.value(open) << " (trend span " << parser.value(span)
+        << "), " << (board ? "demo board in this process" : "board in another process") << ": CPU "
         << 100.0 * cpu / elapsed << " % of one core over " << elapsed << " s\n";
     out << "target: under 2 %\n";
     // How fast the log fills: entries by kind and port over the whole run.
     std::map<QString, int> byKind;
     const views::EventLog &log = views->eventLog();
     for (int i = 0; i < log.size(); ++i)
-        ++byKind[QStringLiteral("%1 port %2").arg(views::eventKindName(log.at(i).kind)).arg(log.at(i).port)];
+        ++byKind[QStringLiteral("%1 port %2")
+                     .arg(views::eventKindName(log.at(i).kind))
+                     .arg(log.at(i).port)];
     out << "event log: " << log.size() << " entries\n";
     for (const auto &[what, n] : byKind)
         out << "  " << what << ": " << n << "\n";

@@ -105,6 +105,7 @@ void EventLog::linkEvent(EventKind kind, const QString &to, const QString &detai
 
 void EventLog::addAnswer(const session::DecodedAnswer &answer)
 {
+    std::vector<Event> changes;
     for (int p = 0; p < codec::kPortsPerGroup; ++p) {
         const int element = answer.group * codec::kPortsPerGroup + p;
         if (element < 0 || element >= codec::kElementCount)
@@ -126,23 +127,35 @@ void EventLog::addAnswer(const session::DecodedAnswer &answer)
                 from += QStringLiteral(" (%1)").arg(before);
                 to += QStringLiteral(" (%1)").arg(now);
             }
-            add({ answer.receivedUtcMs, t.kind, answer.group, element + 1, from, to,
-                  t.hover(now) });
+            changes.push_back({ answer.receivedUtcMs, t.kind, answer.group, element + 1, from, to,
+                                t.hover(now) });
         }
         state.known = true;
     }
+    append(changes);
 }
 
 void EventLog::add(Event event)
 {
-    if (size() >= m_capacity) {
-        const int drop = std::clamp(m_capacity / 100, 1, kDropBatch);
+    append(std::span(&event, 1));
+}
+
+void EventLog::append(std::span<Event> events)
+{
+    const int n = std::min(static_cast<int>(events.size()), m_capacity);
+    if (n == 0)
+        return;
+    if (size() + n > m_capacity) {
+        const int drop = std::min(
+            size(), std::max(size() + n - m_capacity, std::clamp(m_capacity / 100, 1, kDropBatch)));
         beginRemoveRows({}, 0, drop - 1);
         m_events.erase(m_events.begin(), m_events.begin() + drop);
         endRemoveRows();
     }
-    beginInsertRows({}, size(), size());
-    m_events.push_back(std::move(event));
+    // One insertion for all the entries of an answer: the filter and the table follow once.
+    beginInsertRows({}, size(), size() + n - 1);
+    for (auto it = events.end() - n; it != events.end(); ++it)
+        m_events.push_back(std::move(*it));
     endInsertRows();
 }
 

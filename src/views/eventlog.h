@@ -15,6 +15,8 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace vantor::session {
 class Session;
@@ -89,6 +91,8 @@ public:
 
 private:
     [[nodiscard]] QString cell(const Event &event, int column) const;
+    // Appends the events (the newest capacity of them), dropping the oldest to make room.
+    void append(std::span<Event> events);
     void linkEvent(EventKind kind, const QString &to, const QString &detail);
 
     struct PortState

@@ -136,7 +136,7 @@ AllSettingsDialog::AllSettingsDialog(codec::SettingsStore &store, int groupCount
     m_refusal->setWordWrap(true);
     m_refusal->setStyleSheet(QStringLiteral("color: #b00000"));
     auto *note = new QLabel(tr("OK puts the values into the window; \"Save to Device\" sends "
-                               "them. Greyed fields are fixed by the design."),
+                               "them. Greyed fields cannot be changed, as in the window."),
                             this);
     note->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -518,10 +518,15 @@ void TrendPlot::hideEvent(QHideEvent *event)
 
 void TrendPlot::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() == m_timer.timerId())
-        update();
-    else
+    if (event->timerId() != m_timer.timerId()) {
         QWidget::timerEvent(event);
+        return;
+    }
+    // A long span moves by less than a pixel column between two refreshes: it waits for one.
+    const TimeWindow window = timeWindow();
+    const int width = std::max(1, plotArea().width());
+    if (window.to - m_reduced.window.to >= (window.to - window.from) / width)
+        update();
 }
 
 QColor TrendPlot::portColour(int port)

@@ -18,7 +18,8 @@ namespace vantor::views {
 // Trend plots drawn with QPainter: one pane per quantity, one line per series, against UTC
 // time. Each series is reduced to the lowest and highest reading of every pixel column, so a
 // repaint costs the same for a minute or a week. Repaints while shown, at most at the refresh
-// rate; a paused plot stays where it is while the history goes on filling.
+// rate and no more often than the time axis moves by a column; a paused plot stays where it
+// is while the history goes on filling.
 class TrendPlot : public QWidget
 {
     Q_OBJECT

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace vantor::views {
@@ -90,7 +91,7 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
 
     auto *side = new QVBoxLayout;
     side->addWidget(new QLabel(tr("Ports"), this));
-    side->addWidget(m_ports, 2);
+    side->addWidget(m_ports, 3);
     side->addWidget(quantities);
     auto *spanRow = new QHBoxLayout;
     spanRow->addWidget(new QLabel(tr("Span"), this));
@@ -101,7 +102,12 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     saveRow->addWidget(png);
     saveRow->addWidget(csv);
     side->addLayout(saveRow);
-    side->addWidget(m_readout, 1);
+    side->addWidget(new QLabel(tr("At the cursor"), this));
+    // The read-out scrolls, so that a long list of series never squeezes the choices above.
+    auto *readout = new QScrollArea(this);
+    readout->setWidget(m_readout);
+    readout->setWidgetResizable(true);
+    side->addWidget(readout, 2);
     auto *sideWidget = new QWidget(this);
     sideWidget->setLayout(side);
     sideWidget->setFixedWidth(230);

@@ -183,7 +183,9 @@ bool Views::startRecording(const QString &path)
         report(tr("Recording not started: %1").arg(m_recorder->errorString()));
         return false;
     }
-    report(tr("Recording to %1").arg(path));
+    // The status field shows the recording itself from now on.
+    m_message.clear();
+    showStatus();
     return true;
 }
 
