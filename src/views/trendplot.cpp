@@ -357,6 +357,10 @@ void TrendPlot::renderLayer(const TimeWindow &window, const QRect &area)
         const std::vector<ColumnExtent> *columns;
         QRgb rgb;
         std::size_t next = 0;
+        // Between readings further apart than a column: the line's height at the left edge
+        // of the next column, and how much it changes a column.
+        double lineY = 0;
+        double slope = 0;
     };
     std::vector<Track> tracks;
     for (const Pane &pane : m_panes) {
@@ -391,10 +395,9 @@ void TrendPlot::renderLayer(const TimeWindow &window, const QRect &area)
                     if (!joined)
                         continue;
                     // Between two readings: the stretch of the line from one to the other.
-                    const ColumnExtent &p = cols[k - 1];
-                    const double slope = (centre(c) - centre(p)) / (c.column - p.column);
-                    const double a = centre(p) + slope * (x - 0.5 - p.column);
-                    const double b = a + slope;
+                    const double a = t.lineY;
+                    const double b = a + t.slope;
+                    t.lineY = b;
                     bar(x, static_cast<int>(std::lround(std::min(a, b))),
                         static_cast<int>(std::lround(std::max(a, b))), t.rgb);
                     continue;
@@ -408,18 +411,17 @@ void TrendPlot::renderLayer(const TimeWindow &window, const QRect &area)
                         from = std::min(from, y(p.low));
                         to = std::max(to, y(p.high));
                     } else {
-                        const double meet
-                            = centre(c) - (centre(c) - centre(p)) / (c.column - p.column) * 0.5;
-                        from = std::min(from, static_cast<int>(std::lround(meet)));
-                        to = std::max(to, static_cast<int>(std::lround(meet)));
+                        from = std::min(from, static_cast<int>(std::lround(t.lineY)));
+                        to = std::max(to, static_cast<int>(std::lround(t.lineY)));
                     }
                 }
                 // Towards a reading further on, half a column of the line that joins them.
                 if (k + 1 < cols.size() && !cols[k + 1].gapBefore && cols[k + 1].column > x + 1) {
                     const ColumnExtent &n = cols[k + 1];
-                    const double meet = centre(c) + (centre(n) - centre(c)) / (n.column - x) * 0.5;
-                    from = std::min(from, static_cast<int>(std::lround(meet)));
-                    to = std::max(to, static_cast<int>(std::lround(meet)));
+                    t.slope = (centre(n) - centre(c)) / (n.column - x);
+                    t.lineY = centre(c) + t.slope * 0.5;
+                    from = std::min(from, static_cast<int>(std::lround(t.lineY)));
+                    to = std::max(to, static_cast<int>(std::lround(t.lineY)));
                 }
                 const bool alone = !joined && (k + 1 == cols.size() || cols[k + 1].gapBefore);
                 if (alone) {
