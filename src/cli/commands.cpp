@@ -19,7 +19,7 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <cstdio>
+#include <unistd.h>
 
 namespace vantor::cli {
 
@@ -33,7 +33,7 @@ using protocol::RequestKind;
 class StandardOutput
 {
 public:
-    StandardOutput() { m_file.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    StandardOutput() { m_file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered); }
 
     bool write(const QByteArray &bytes)
     {
@@ -365,8 +365,14 @@ int runMetrics(const Options &o)
                          metrics.addAnswer(answer);
                          publish();
                      });
-    QObject::connect(&monitor, &Monitor::timedOut, &monitor, [&] { metrics.addTimeout(); });
+    QObject::connect(&monitor, &Monitor::timedOut, &monitor, [&] {
+        metrics.addTimeout();
+        publish();
+    });
+    // Refreshes that cannot be sent while the line is away change nothing after the first.
     QObject::connect(&monitor, &Monitor::down, &monitor, [&] {
+        if (!metrics.isUp())
+            return;
         metrics.setDown();
         publish();
     });
