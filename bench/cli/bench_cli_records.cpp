@@ -59,24 +59,20 @@ int main()
     }
 
     volatile qsizetype sink = 0;
-    const double decode = medianCpuMicroseconds([&] {
-        sink = sink + codec::decodeSnapshot(bytes)->portStatus[0].PORT_CURRENT;
-    });
+    const double decode = medianCpuMicroseconds(
+        [&] { sink = sink + codec::decodeSnapshot(bytes)->portStatus[0].PORT_CURRENT; });
     const double csv = medianCpuMicroseconds([&] {
         QByteArray text;
         for (const codec::PortRecord &r : cli::portRecords(answer))
             text += session::csvRow(r);
         sink = sink + text.size();
     });
-    const double appended = medianCpuMicroseconds([&] {
-        file.append(cli::portRecords(answer));
-    });
+    const double appended = medianCpuMicroseconds([&] { file.append(cli::portRecords(answer)); });
 
-    QTextStream(stdout) << QStringLiteral(
-                               "per answer, thread CPU time:\n"
-                               "  decode the snapshot:                      %1 us\n"
-                               "  eight records as CSV rows:                %2 us\n"
-                               "  eight records appended to a file, flushed: %3 us\n")
+    QTextStream(stdout) << QStringLiteral("per answer, thread CPU time:\n"
+                                          "  decode the snapshot:                      %1 us\n"
+                                          "  eight records as CSV rows:                %2 us\n"
+                                          "  eight records appended to a file, flushed: %3 us\n")
                                .arg(decode, 0, 'f', 2)
                                .arg(csv, 0, 'f', 2)
                                .arg(appended, 0, 'f', 2);

@@ -39,8 +39,7 @@ double scrape(quint16 port, qsizetype &size)
     QByteArray reply;
     QObject::connect(&socket, &QTcpSocket::connected, &socket,
                      [&] { socket.write("GET /metrics HTTP/1.1\r\nHost: bench\r\n\r\n"); });
-    QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
-                     [&] { reply += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] { reply += socket.readAll(); });
     QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
     QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);

@@ -4,8 +4,10 @@
 #include <codec/settingtable.h>
 #include <serial/portmap.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace vantor::cli {
 
