@@ -34,10 +34,11 @@ bool Board::open(QString &error)
     return false;
 }
 
-QString Board::timeoutText(RequestKind kind, std::uint8_t code) const
+QString Board::timeoutText(RequestKind kind, std::uint8_t code, bool blockStage) const
 {
-    return u"%1: no answer to the %2 (0x%3) within %4 ms"_s
-        .arg(m_device, QLatin1StringView(kindName(kind)))
+    const QString what = blockStage ? u"%1: the block of the %2 (0x%3) did not leave within %4 ms"_s
+                                    : u"%1: no answer to the %2 (0x%3) within %4 ms"_s;
+    return what.arg(m_device, QLatin1StringView(kindName(kind)))
         .arg(code, 2, 16, QLatin1Char('0'))
         .arg(m_timeoutMs);
 }
@@ -87,9 +88,13 @@ StepResult Board::run(RequestKind kind, int group)
                              if (k == kind)
                                  finish(StepResult::Status::Done, {});
                          }),
-        QObject::connect(
-            &s, &session::Session::requestTimedOut, &loop,
-            [&](RequestKind k) { finish(StepResult::Status::TimedOut, timeoutText(k, code)); }),
+        QObject::connect(&s, &session::Session::requestTimedOut, &loop,
+                         [&](RequestKind k) {
+                             // Still in its stage: acknowledged, but the block never left.
+                             const bool sending = s.engine().stage()
+                                 == protocol::TransactionEngine::Stage::SendingBlock;
+                             finish(StepResult::Status::TimedOut, timeoutText(k, code, sending));
+                         }),
         QObject::connect(&s, &session::Session::requestFailed, &loop,
                          [&](RequestKind, const QString &reason) {
                              finish(StepResult::Status::Lost, u"%1: %2"_s.arg(m_device, reason));

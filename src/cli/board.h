@@ -54,8 +54,10 @@ public:
     [[nodiscard]] const QString &device() const { return m_device; }
     [[nodiscard]] int timeoutMs() const { return m_timeoutMs; }
 
-    // "/dev/ttyUSB0: no answer to the whole read (0x08) within 2000 ms"
-    [[nodiscard]] QString timeoutText(protocol::RequestKind kind, std::uint8_t code) const;
+    // "/dev/ttyUSB0: no answer to the whole read (0x08) within 2000 ms"; blockStage: a write
+    // was acknowledged but its block did not leave in time.
+    [[nodiscard]] QString timeoutText(protocol::RequestKind kind, std::uint8_t code,
+                                      bool blockStage = false) const;
 
 private:
     StepResult run(protocol::RequestKind kind, int group);

@@ -115,7 +115,7 @@ int sendPlan(Board &board, const WritePlan &plan)
             return true;
         }
         if (sent.isEmpty()) {
-            report(r.message + u"; nothing was written"_s);
+            report(r.message + u"; nothing had been sent before it"_s);
             return false;
         }
         report(r.message + u"; sent before it: "_s + sent.join(u", "_s));
