@@ -36,7 +36,7 @@ Monitor::Monitor(Board &board, int group, int intervalMs, QObject *parent)
         emit message(u"%1: reopened"_s.arg(m_board.device()));
     });
     connect(&s, &Session::notice, this,
-            [this](const QString &text) { qCInfo(lcCli).noquote() << text; });
+            [](const QString &text) { qCInfo(lcCli).noquote() << text; });
 }
 
 void Monitor::start()
