@@ -7,6 +7,7 @@
 #include "ledwidget.h"
 #include "logging.h"
 #include "numericentry.h"
+#include "panelfont.h"
 
 #include <protocol/communication.h>
 #include <protocol/timer.h>
@@ -44,19 +45,6 @@ constexpr int kColumns = protocol::kPortsPerGroup;
 QRect pixels(const Twips &t)
 {
     return { toPixels(t.left), toPixels(t.top), toPixels(t.width), toPixels(t.height) };
-}
-
-// Any bold sans-serif face serves for the designed ones.
-QFont panelFont(qreal points, bool bold)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
-                       QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans"),
-                       QStringLiteral("DejaVu Sans") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
 }
 
 constexpr qreal kSmallPoints = 8.25;
@@ -127,8 +115,7 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     auto *label = new QLabel(displayCaption(caption), parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    // Captions of two lines' height wrap; one-line captions keep their text whole, since the
-    // stand-in face can be wider than the designed one.
+    // Captions of two lines' height wrap; the panel's face fits the others in their boxes.
     const bool oneLine = place.height <= kOneLineHeight;
     label->setWordWrap(!oneLine);
     label->setGeometry(pixels(place));
@@ -143,8 +130,6 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     } else {
         label->setFont(panelFont(points, look == Look::BoldCaption));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (oneLine)
-            label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     }
     return label;
 }
