@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// A started, shown window on a fake link, for the tests that look at how it is drawn and
+// reached rather than what it sends.
+
+#include <fakes.h>
+
+#include <window/controls.h>
+#include <window/mainwindow.h>
+
+#include <protocol/communication.h>
+
+#include <QTest>
+
+#include <memory>
+
+namespace vantor::testing {
+
+struct ShownPanel
+{
+    ShownPanel()
+    {
+        map.setDevice(1, QStringLiteral("/dev/fake-com1"));
+        window = std::make_unique<window::MainWindow>(link, map, &timer1, &timer2);
+        window->formLoad();
+        // Every tab may be selected, so that every page can be looked at.
+        window->engine().setPortCount(window::kElementCount);
+        window->show();
+    }
+
+    [[nodiscard]] bool exposed() { return QTest::qWaitForWindowExposed(window.get()); }
+    window::MainControls &c() { return window->controls(); }
+
+    serial::PortMap map;
+    FakeLink link;
+    FakeTimer timer1;
+    FakeTimer timer2;
+    std::unique_ptr<window::MainWindow> window;
+};
+
+} // namespace vantor::testing
