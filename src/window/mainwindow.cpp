@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "artwork.h"
 #include "decodeglue.h"
 #include "encodeglue.h"
+#include "keyboard.h"
 #include "layout.h"
 #include "ledwidget.h"
 #include "logging.h"
@@ -175,6 +177,8 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
 
     buildMenu();
     buildContent();
+    describeForAccessibility(m_controls);
+    setUpKeyboard(*this, m_controls);
     buildStatusBar();
 
     if (!timer1)
@@ -208,13 +212,13 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenu()
 {
-    QMenu *portSet = menuBar()->addMenu(QStringLiteral("Serial Link Setup"));
+    QMenu *portSet = menuBar()->addMenu(QStringLiteral("&Serial Link Setup"));
     portSet->setObjectName(QStringLiteral("PortSet"));
-    QMenu *setPort = portSet->addMenu(QStringLiteral("Set Port"));
+    QMenu *setPort = portSet->addMenu(QStringLiteral("Set &Port"));
     setPort->setObjectName(QStringLiteral("SetPort"));
     QAction **actions[] = { &m_controls.Comm1, &m_controls.Comm2, &m_controls.Comm3 };
     for (int n = 1; n <= serial::PortMap::kPortCount; ++n) {
-        QAction *action = setPort->addAction(QStringLiteral("COMM %1").arg(n));
+        QAction *action = setPort->addAction(QStringLiteral("COMM &%1").arg(n));
         action->setObjectName(QStringLiteral("Comm%1").arg(n));
         *actions[n - 1] = action;
     }
@@ -405,7 +409,6 @@ void MainWindow::buildPortColumns()
             for (const layout::PortValueRow &row : layout::kPortValues) {
                 QLabel *label = makeLabel(frame, named(row.name), row.text,
                                           layout::portPlace(row.name, row.place, column), row.look);
-                label->setAccessibleName(displayCaption(row.rowCaption));
                 applyShow(label, row.show);
                 (c.*row.array)[e] = label;
             }

@@ -11,6 +11,7 @@
 
 #include <protocol/communication.h>
 
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -30,6 +31,17 @@ struct ShownPanel
     }
 
     [[nodiscard]] bool exposed() { return QTest::qWaitForWindowExposed(window.get()); }
+
+    // "Load from Device", answered with the given snapshot once the start-up writes are done.
+    void loadFromDevice(const QByteArray &snapshot)
+    {
+        for (int round = 0; round < 4 && window->engine().transactionBusy(); ++round) {
+            link.feed(QByteArray(1, '\x06'));
+            link.drain();
+        }
+        window->controls().Update_All->click();
+        link.feed(snapshot);
+    }
     window::MainControls &c() { return window->controls(); }
 
     serial::PortMap map;
