@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "artwork.h"
 #include "decodeglue.h"
+#include "elidinglabel.h"
 #include "encodeglue.h"
 #include "keyboard.h"
 #include "layout.h"
@@ -10,6 +11,7 @@
 #include "logging.h"
 #include "numericentry.h"
 #include "panelfont.h"
+#include "screenfit.h"
 
 #include <protocol/communication.h>
 #include <protocol/timer.h>
@@ -179,6 +181,9 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
     buildContent();
     describeForAccessibility(m_controls);
     setUpKeyboard(*this, m_controls);
+    scrollContent(*this,
+                  { toPixels(layout::kDesignedWidth),
+                    toPixels(layout::kDesignedClientHeight) + m_tabHeaderHeight });
     buildStatusBar();
 
     if (!timer1)
@@ -222,6 +227,7 @@ void MainWindow::buildMenu()
         action->setObjectName(QStringLiteral("Comm%1").arg(n));
         *actions[n - 1] = action;
     }
+    m_menus = addPanelMenus(*this);
 }
 
 void MainWindow::buildContent()
@@ -459,10 +465,10 @@ void MainWindow::placeTabStrip()
 
 void MainWindow::buildStatusBar()
 {
-    m_outcome = new QLabel(this);
+    m_outcome = new ElidingLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeStatus"));
     m_outcome->setTextFormat(Qt::PlainText);
-    m_portState = new QLabel(this);
+    m_portState = new ElidingLabel(this);
     m_portState->setObjectName(QStringLiteral("PortStatus"));
     m_portState->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_outcome, 1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls.h"
+#include "panelmenus.h"
 
 #include <protocol/commands.h>
 #include <serial/portcontrol.h>
@@ -46,6 +47,9 @@ public:
     [[nodiscard]] int masterFrameTopTwips() const { return m_masterFrameTopTwips; }
     // How far the tab headers push the port strip and its row captions down, in pixels.
     [[nodiscard]] int tabHeaderHeight() const { return m_tabHeaderHeight; }
+    // The File and Help menus, for the items and menus that come after "Serial Link Setup".
+    [[nodiscard]] QMenu *fileMenu() const { return m_menus.file; }
+    [[nodiscard]] QMenu *helpMenu() const { return m_menus.help; }
     // The last thing worth telling the operator, as the status bar shows it.
     [[nodiscard]] QString outcomeText() const;
     [[nodiscard]] QString portStateText() const;
@@ -88,6 +92,7 @@ private:
     serial::SerialLink &m_link;
     serial::PortControl m_portControl;
     MainControls m_controls;
+    PanelMenus m_menus;
     protocol::Communication *m_engine = nullptr;
 
     QLabel *m_outcome = nullptr;
