@@ -40,7 +40,12 @@ PanelMenus addPanelMenus(QMainWindow &window)
     menus.file->setObjectName(QStringLiteral("FileMenu"));
     QAction *quit = menus.file->addAction(QObject::tr("&Quit"), &window, &QMainWindow::close);
     quit->setObjectName(QStringLiteral("Quit"));
-    quit->setShortcut(QKeySequence::Quit);
+    // The platform's quit keys, and Ctrl+Q where the platform names none.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    const QKeySequence ctrlQ(Qt::CTRL | Qt::Key_Q);
+    if (!quitKeys.contains(ctrlQ))
+        quitKeys.prepend(ctrlQ);
+    quit->setShortcuts(quitKeys);
 
     menus.help = window.menuBar()->addMenu(QObject::tr("&Help"));
     menus.help->setObjectName(QStringLiteral("HelpMenu"));
