@@ -62,7 +62,6 @@ constexpr int kOneLineHeight = 255;
 constexpr auto kFrameStyle = R"(
 QGroupBox {
     border: 1px solid palette(mid);
-    border-radius: 2px;
     margin-top: 7px;
     background-color: palette(window);
 }
