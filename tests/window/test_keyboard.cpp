@@ -12,7 +12,6 @@
 #include <window/numericentry.h>
 #include <window/screenfit.h>
 
-#include <decode/scaling.h>
 #include <decode/statustext.h>
 
 #include <QAccessible>
@@ -219,24 +218,9 @@ void KeyboardTest::legendComesFromTheDecoderTables()
     QVERIFY(text.contains(QStringLiteral("6-255")));
     for (int classByte = 0; classByte < 6; ++classByte)
         QVERIFY(text.contains(decode::classCaption(classByte)));
-    // Each drive code's row: its name, then the LED lit with Port Enable set, then clear.
-    const auto word = [](const decode::LedIndication &led) {
-        return QLatin1String(led.green        ? "green"
-                                 : led.red    ? "red"
-                                 : led.yellow ? "yellow"
-                                              : "none");
-    };
-    const char *const driveNames[] = { "Hi-Z", "Red", "Green", "Err" };
-    qsizetype at = 0;
-    for (int code = 0; code < 4; ++code) {
-        for (const QString &part :
-             { QStringLiteral("%1 (%2)").arg(code).arg(QLatin1String(driveNames[code])),
-               QString(word(decode::ledIndication(code, 1))),
-               QString(word(decode::ledIndication(code, 0))) }) {
-            at = text.indexOf(part, at);
-            QVERIFY2(at >= 0, qPrintable(QStringLiteral("LED row %1: %2").arg(code).arg(part)));
-        }
-    }
+    // Each LED drive code under the name the "LED Output Drive" list gives it.
+    for (const char *drive : { "0 (Hi-Z)", "1 (Red)", "2 (Green)", "3 (Err)" })
+        QVERIFY2(text.contains(QLatin1String(drive)), drive);
 }
 
 void KeyboardTest::helpOpensLegendAndAbout()
