@@ -8,6 +8,7 @@
 #include <sim/liveboardmodel.h>
 #include <sim/simulatedboard.h>
 #include <window/mainwindow.h>
+#include <window/screenfit.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -122,6 +123,7 @@ int main(int argc, char *argv[])
     vantor::serial::QtSerialLink link;
     vantor::window::MainWindow window(link, options.map);
     window.formLoad();
+    vantor::window::keepOnScreen(window);
     window.show();
     // Runs once the event loop has shown the window; the start-up benchmark waits for it.
     QTimer::singleShot(0, &window, [] { qCInfo(lcApp) << "window shown"; });

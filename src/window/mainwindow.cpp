@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "artwork.h"
 #include "decodeglue.h"
+#include "elidinglabel.h"
+#include "keyboard.h"
 #include "layout.h"
 #include "ledwidget.h"
 #include "logging.h"
 #include "numericentry.h"
+#include "panelfont.h"
+#include "screenfit.h"
 #include "windowstore.h"
 
 #include <protocol/transactionengine.h>
@@ -47,19 +52,6 @@ QRect pixels(const Twips &t)
     return { toPixels(t.left), toPixels(t.top), toPixels(t.width), toPixels(t.height) };
 }
 
-// Any bold sans-serif face serves for the designed ones.
-QFont panelFont(qreal points, bool bold)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
-                       QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans"),
-                       QStringLiteral("DejaVu Sans") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
 constexpr qreal kSmallPoints = 8.25;
 constexpr qreal kFramePoints = 9.0;
 constexpr qreal kVersionPoints = 9.75;
@@ -71,7 +63,6 @@ constexpr int kOneLineHeight = 255;
 constexpr auto kFrameStyle = R"(
 QGroupBox {
     border: 1px solid palette(mid);
-    border-radius: 2px;
     margin-top: 7px;
     background-color: palette(window);
 }
@@ -128,8 +119,7 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     auto *label = new QLabel(displayCaption(caption), parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    // Captions of two lines' height wrap; one-line captions keep their text whole, since the
-    // stand-in face can be wider than the designed one.
+    // Captions of two lines' height wrap; the panel's face fits the others in their boxes.
     const bool oneLine = place.height <= kOneLineHeight;
     label->setWordWrap(!oneLine);
     label->setGeometry(pixels(place));
@@ -144,8 +134,6 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     } else {
         label->setFont(panelFont(points, look == Look::BoldCaption));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (oneLine)
-            label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     }
     return label;
 }
@@ -190,6 +178,11 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
 
     buildMenu();
     buildContent();
+    describeForAccessibility(m_controls);
+    setUpKeyboard(*this, m_controls);
+    scrollContent(*this,
+                  { toPixels(layout::kDesignedWidth),
+                    toPixels(layout::kDesignedClientHeight) + m_tabHeaderHeight });
     buildStatusBar();
 
     m_store = std::make_unique<WindowStore>(
@@ -207,16 +200,17 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenu()
 {
-    QMenu *portSet = menuBar()->addMenu(QStringLiteral("Serial Link Setup"));
+    QMenu *portSet = menuBar()->addMenu(QStringLiteral("&Serial Link Setup"));
     portSet->setObjectName(QStringLiteral("PortSet"));
-    QMenu *setPort = portSet->addMenu(QStringLiteral("Set Port"));
+    QMenu *setPort = portSet->addMenu(QStringLiteral("Set &Port"));
     setPort->setObjectName(QStringLiteral("SetPort"));
     QAction **actions[] = { &m_controls.Comm1, &m_controls.Comm2, &m_controls.Comm3 };
     for (int n = 1; n <= serial::PortMap::kPortCount; ++n) {
-        QAction *action = setPort->addAction(QStringLiteral("COMM %1").arg(n));
+        QAction *action = setPort->addAction(QStringLiteral("COMM &%1").arg(n));
         action->setObjectName(QStringLiteral("Comm%1").arg(n));
         *actions[n - 1] = action;
     }
+    m_menus = addPanelMenus(*this);
 }
 
 void MainWindow::buildContent()
@@ -404,7 +398,6 @@ void MainWindow::buildPortColumns()
             for (const layout::PortValueRow &row : layout::kPortValues) {
                 QLabel *label = makeLabel(frame, named(row.name), row.text,
                                           layout::portPlace(row.name, row.place, column), row.look);
-                label->setAccessibleName(displayCaption(row.rowCaption));
                 applyShow(label, row.show);
                 (c.*row.array)[e] = label;
             }
@@ -455,10 +448,10 @@ void MainWindow::placeTabStrip()
 
 void MainWindow::buildStatusBar()
 {
-    m_outcome = new QLabel(this);
+    m_outcome = new ElidingLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeStatus"));
     m_outcome->setTextFormat(Qt::PlainText);
-    m_portState = new QLabel(this);
+    m_portState = new ElidingLabel(this);
     m_portState->setObjectName(QStringLiteral("PortStatus"));
     m_portState->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_outcome, 1);

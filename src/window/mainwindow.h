@@ -2,6 +2,7 @@
 #pragma once
 
 #include "controls.h"
+#include "panelmenus.h"
 
 #include <serial/portmap.h>
 
@@ -52,6 +53,9 @@ public:
     [[nodiscard]] int masterFrameTopTwips() const { return m_masterFrameTopTwips; }
     // How far the tab headers push the port strip and its row captions down, in pixels.
     [[nodiscard]] int tabHeaderHeight() const { return m_tabHeaderHeight; }
+    // The File and Help menus, for the items and menus that come after "Serial Link Setup".
+    [[nodiscard]] QMenu *fileMenu() const { return m_menus.file; }
+    [[nodiscard]] QMenu *helpMenu() const { return m_menus.help; }
     // The last thing worth telling the operator, as the status bar shows it.
     [[nodiscard]] QString outcomeText() const;
     [[nodiscard]] QString portStateText() const;
@@ -94,6 +98,7 @@ private:
 
     serial::SerialLink &m_link;
     MainControls m_controls;
+    PanelMenus m_menus;
     std::unique_ptr<WindowStore> m_store;
     session::Session *m_session = nullptr;
 
