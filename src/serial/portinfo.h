@@ -46,7 +46,6 @@ private:
 [[nodiscard]] QString systemPathOf(const QString &device);
 
 // The port that is the same file as `device` (symbolic links followed), if it is listed.
-[[nodiscard]] std::optional<PortInfo> findPort(const QList<PortInfo> &ports,
-                                               const QString &device);
+[[nodiscard]] std::optional<PortInfo> findPort(const QList<PortInfo> &ports, const QString &device);
 
 } // namespace vantor::serial

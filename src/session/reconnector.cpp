@@ -21,12 +21,14 @@ namespace {
 // adapter, and creates it again with the next one.
 QString nearestFolder(const QString &path)
 {
-    QDir dir = QFileInfo(path).absoluteDir();
-    while (!dir.exists() && !dir.isRoot()) {
-        if (!dir.cdUp())
+    QString folder = QFileInfo(path).absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder)
             break;
+        folder = parent;
     }
-    return dir.absolutePath();
+    return folder;
 }
 
 } // namespace
@@ -38,8 +40,7 @@ Reconnector::Reconnector(Session &session, QObject *parent)
     , m_ports(std::make_shared<serial::SystemPortInfoSource>())
 {
     setRetryTimer(*m_ownTimer);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
-            &Reconnector::onFolderChanged);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &Reconnector::onFolderChanged);
     connect(&session, &Session::linkLost, this, &Reconnector::onLinkDown);
     connect(&session, &Session::linkOpenFailed, this, &Reconnector::onLinkDown);
     connect(&session, &Session::linkOpened, this, &Reconnector::onLinkUp);

@@ -11,7 +11,9 @@ ReopenPolicy::ReopenPolicy(Session &session, QObject *parent)
     : QObject(parent)
     , m_session(session)
 {
-    const auto due = [this] { m_readDue = true; };
+    const auto due = [this] {
+        m_readDue = true;
+    };
     connect(&session, &Session::linkLost, this, due);
     connect(&session, &Session::linkOpenFailed, this, due);
     connect(&session, &Session::linkOpened, this, &ReopenPolicy::onOpened);

@@ -277,8 +277,7 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
         if (std::exchange(m_portCountFromRead, false))
             takePortCount(*snapshot);
         codec::readBack(m_store, *snapshot, group, m_portCount);
-    }
-    else
+    } else
         codec::readRefresh(m_store, *snapshot, group);
 
     DecodedAnswer answer;

@@ -44,13 +44,12 @@ SessionReports::SessionReports(Session &session, StatusLine &status, StaleDispla
     connect(&session, &Session::answerDecoded, this, &SessionReports::markCurrent);
     connect(&session, &Session::notice, this,
             [this](const QString &message) { m_status.show(message, StatusKind::Problem); });
-    connect(&session, &Session::requestRefused, this,
-            [this](RequestKind k, const QString &reason) {
-                if (isWrite(k))
-                    m_saveExpected = false;
-                m_status.show(tr("Nothing sent for the %1: %2").arg(kindText(k), reason),
-                              StatusKind::Problem);
-            });
+    connect(&session, &Session::requestRefused, this, [this](RequestKind k, const QString &reason) {
+        if (isWrite(k))
+            m_saveExpected = false;
+        m_status.show(tr("Nothing sent for the %1: %2").arg(kindText(k), reason),
+                      StatusKind::Problem);
+    });
     connect(&session, &Session::requestTimedOut, this, [this](RequestKind k) {
         markStale(tr("The board has not answered."));
         m_status.setCondition(kAnswer,
@@ -59,8 +58,7 @@ SessionReports::SessionReports(Session &session, StatusLine &status, StaleDispla
                                   .arg(protocol::TransactionEngine::kAnswerTimeoutMs / 1000));
     });
     connect(&session, &Session::requestFailed, this, [this](RequestKind k, const QString &reason) {
-        m_status.setCondition(kAnswer,
-                              tr("The %1 could not be sent: %2").arg(kindText(k), reason));
+        m_status.setCondition(kAnswer, tr("The %1 could not be sent: %2").arg(kindText(k), reason));
     });
     // Either kind of failure ends what was to be confirmed.
     const auto ended = [this](RequestKind k) {
@@ -100,8 +98,9 @@ SessionReports::SessionReports(Session &session, StatusLine &status, StaleDispla
         m_portFailure = reason;
         markStale(tr("The link to the board is lost."));
         m_status.setCondition(
-            kLink, tr("Link lost at %1: %2. It is opened again by itself when it returns.")
-                       .arg(now(), reason));
+            kLink,
+            tr("Link lost at %1: %2. It is opened again by itself when it returns.")
+                .arg(now(), reason));
         showPortState();
     });
     connect(&session, &Session::linkOpenFailed, this,
@@ -129,9 +128,10 @@ void SessionReports::follow(session::Reconnector &reconnector)
     connect(&reconnector, &session::Reconnector::adapterChanged, this,
             [this](const QString &device, const QString &expected, const QString &found) {
                 m_status.setCondition(
-                    kLink, tr("%1 is now another adapter (serial %2, not %3); it is left "
-                              "closed. To use it, choose it under Serial Link Setup > Set Port.")
-                               .arg(device, found, expected));
+                    kLink,
+                    tr("%1 is now another adapter (serial %2, not %3); it is left "
+                       "closed. To use it, choose it under Serial Link Setup > Set Port.")
+                        .arg(device, found, expected));
             });
 }
 
