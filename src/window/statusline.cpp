@@ -3,6 +3,7 @@
 
 #include "logging.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStatusBar>
@@ -14,6 +15,9 @@ namespace vantor::window {
 namespace {
 // Characters a squeezed field keeps, ellipsis included.
 constexpr int kFewestCharacters = 8;
+// The port's state never takes more of the bar than this: the messages come first.
+constexpr int kPortShareNumerator = 2;
+constexpr int kPortShareDenominator = 5;
 } // namespace
 
 ElidingLabel::ElidingLabel(QWidget *parent)
@@ -44,6 +48,12 @@ void ElidingLabel::setDetail(const QString &detail)
     updateShown();
 }
 
+void ElidingLabel::setSqueezable(bool squeezable)
+{
+    m_squeezable = squeezable;
+    updateGeometry();
+}
+
 QString ElidingLabel::shownText() const
 {
     return m_label->text();
@@ -58,6 +68,8 @@ QSize ElidingLabel::sizeHint() const
 
 QSize ElidingLabel::minimumSizeHint() const
 {
+    if (!m_squeezable)
+        return sizeHint();
     const QFontMetrics metrics = m_label->fontMetrics();
     return { std::min(sizeHint().width(), kFewestCharacters * metrics.averageCharWidth()),
              m_label->sizeHint().height() };
@@ -86,14 +98,25 @@ StatusLine::StatusLine(QStatusBar *bar)
     , m_message(new ElidingLabel(bar))
     , m_stale(new ElidingLabel(bar))
     , m_port(new ElidingLabel(bar))
+    , m_bar(bar)
 {
     m_message->setObjectName(QStringLiteral("OutcomeStatus"));
     m_stale->setObjectName(QStringLiteral("StaleStatus"));
     m_port->setObjectName(QStringLiteral("PortStatus"));
-    bar->addWidget(m_message, 3);
-    bar->addPermanentWidget(m_stale, 1);
-    bar->addPermanentWidget(m_port, 2);
+    bar->addWidget(m_message, 1);
+    bar->addPermanentWidget(m_stale);
+    bar->addPermanentWidget(m_port);
+    // "Since when" is the point of it: it is never cut short.
+    m_stale->setSqueezable(false);
     m_stale->hide();
+    bar->installEventFilter(this);
+}
+
+bool StatusLine::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_bar && event->type() == QEvent::Resize)
+        m_port->setMaximumWidth(m_bar->width() * kPortShareNumerator / kPortShareDenominator);
+    return QObject::eventFilter(watched, event);
 }
 
 void StatusLine::show(const QString &message, StatusKind kind)

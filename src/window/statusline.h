@@ -47,12 +47,16 @@ public:
     void setPortState(const QString &text);
     [[nodiscard]] QString portState() const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void display(const QString &text, const QString &key);
 
     ElidingLabel *m_message = nullptr;
     ElidingLabel *m_stale = nullptr;
     ElidingLabel *m_port = nullptr;
+    QStatusBar *m_bar = nullptr;
     // Oldest first.
     QList<QPair<QString, QString>> m_conditions;
     QString m_shownKey;
@@ -70,6 +74,8 @@ public:
     [[nodiscard]] QString text() const { return m_text; }
     // More to say in the tooltip, after the whole text when that does not fit.
     void setDetail(const QString &detail);
+    // Not squeezable: it keeps room for its whole text (for short texts that must be read).
+    void setSqueezable(bool squeezable);
     // What is drawn now.
     [[nodiscard]] QString shownText() const;
     [[nodiscard]] bool isElided() const { return shownText() != m_text; }
@@ -86,6 +92,7 @@ private:
     QLabel *m_label = nullptr;
     QString m_text;
     QString m_detail;
+    bool m_squeezable = true;
 };
 
 } // namespace vantor::window
