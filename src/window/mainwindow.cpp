@@ -188,7 +188,6 @@ private:
 MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::Timer *timer1,
                        protocol::Timer *timer2, QWidget *parent)
     : QMainWindow(parent)
-    , m_link(link)
     , m_masterFrameTopTwips(layout::kMasterFrame.top)
 {
     setWindowTitle(tr("Vantor Control Panel"));
@@ -510,8 +509,7 @@ void MainWindow::connectReports()
                 showAnswer(m_controls, a, m_session->portGroup());
             });
     connect(m_session, &session::Session::autoRefreshChanged, this, &MainWindow::showAutoRefresh);
-    m_stale = std::make_unique<StaleDisplay>(m_controls);
-    m_reports = new SessionReports(*m_session, *m_status, *m_stale, this);
+    m_reports = new SessionReports(*m_session, *m_status, m_controls, this);
     m_reports->follow(*m_reconnector);
     m_reports->follow(*m_reopenPolicy);
     connect(m_portPicker, &PortPicker::problem, this,
@@ -522,6 +520,11 @@ void MainWindow::setPortInfoSource(std::shared_ptr<const serial::PortInfoSource>
 {
     m_portPicker->setSource(source);
     m_reconnector->setPortInfoSource(std::move(source));
+}
+
+StaleDisplay &MainWindow::staleDisplay()
+{
+    return m_reports->staleDisplay();
 }
 
 QString MainWindow::outcomeText() const

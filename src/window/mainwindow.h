@@ -63,7 +63,7 @@ public:
 
     // Where every view tells the operator something.
     [[nodiscard]] StatusLine &statusLine() { return *m_status; }
-    [[nodiscard]] StaleDisplay &staleDisplay() { return *m_stale; }
+    [[nodiscard]] StaleDisplay &staleDisplay();
     [[nodiscard]] PortPicker &portPicker() { return *m_portPicker; }
     [[nodiscard]] session::Reconnector &reconnector() { return *m_reconnector; }
     // The serial ports the menu lists and the reconnection checks adapters against.
@@ -100,13 +100,11 @@ private:
     void onTabChanged(int index);
     [[nodiscard]] QSize startupClientSize() const;
 
-    serial::SerialLink &m_link;
     MainControls m_controls;
     std::unique_ptr<WindowStore> m_store;
     session::Session *m_session = nullptr;
 
     StatusLine *m_status = nullptr;
-    std::unique_ptr<StaleDisplay> m_stale;
     SessionReports *m_reports = nullptr;
     PortPicker *m_portPicker = nullptr;
     session::Reconnector *m_reconnector = nullptr;

@@ -33,12 +33,12 @@ bool isWrite(RequestKind kind)
 
 } // namespace
 
-SessionReports::SessionReports(Session &session, StatusLine &status, StaleDisplay &stale,
+SessionReports::SessionReports(Session &session, StatusLine &status, MainControls &controls,
                                QObject *parent)
     : QObject(parent)
     , m_session(session)
     , m_status(status)
-    , m_stale(stale)
+    , m_stale(std::make_unique<StaleDisplay>(controls))
     , m_clock([] { return QTime::currentTime(); })
 {
     connect(&session, &Session::answerDecoded, this, &SessionReports::markCurrent);
@@ -123,6 +123,8 @@ SessionReports::SessionReports(Session &session, StatusLine &status, StaleDispla
     });
 }
 
+SessionReports::~SessionReports() = default;
+
 void SessionReports::follow(session::Reconnector &reconnector)
 {
     connect(&reconnector, &session::Reconnector::adapterChanged, this,
@@ -160,16 +162,16 @@ void SessionReports::forgetRequests()
 
 void SessionReports::markStale(const QString &why)
 {
-    if (!m_stale.isStale())
+    if (!m_stale->isStale())
         m_status.setStaleText(tr("Readings stale since %1").arg(now()), why);
     else
         m_status.setStaleText(m_status.staleText(), why);
-    m_stale.setStale(true);
+    m_stale->setStale(true);
 }
 
 void SessionReports::markCurrent()
 {
-    m_stale.setStale(false);
+    m_stale->setStale(false);
     m_status.setStaleText(QString());
 }
 

@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include <functional>
+#include <memory>
 
 namespace vantor::session {
 class Reconnector;
@@ -15,6 +16,7 @@ class Session;
 
 namespace vantor::window {
 
+struct MainControls;
 class StaleDisplay;
 class StatusLine;
 
@@ -26,8 +28,11 @@ class SessionReports : public QObject
 {
     Q_OBJECT
 public:
-    SessionReports(session::Session &session, StatusLine &status, StaleDisplay &stale,
+    SessionReports(session::Session &session, StatusLine &status, MainControls &controls,
                    QObject *parent = nullptr);
+    ~SessionReports() override;
+
+    [[nodiscard]] StaleDisplay &staleDisplay() { return *m_stale; }
 
     void follow(session::Reconnector &reconnector);
     void follow(session::ReopenPolicy &policy);
@@ -49,7 +54,7 @@ private:
 
     session::Session &m_session;
     StatusLine &m_status;
-    StaleDisplay &m_stale;
+    std::unique_ptr<StaleDisplay> m_stale;
     std::function<QTime()> m_clock;
 
     enum class ReadConfirmation { None, Load, Return };

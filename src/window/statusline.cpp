@@ -131,10 +131,13 @@ void StatusLine::show(const QString &message, StatusKind kind)
 void StatusLine::setCondition(const QString &key, const QString &message)
 {
     for (qsizetype i = 0; i < m_conditions.size(); ++i) {
-        if (m_conditions[i].first == key) {
-            m_conditions.removeAt(i);
-            break;
-        }
+        if (m_conditions[i].first != key)
+            continue;
+        // Told again (a retry that failed alike): it does not push newer messages aside.
+        if (m_conditions[i].second == message)
+            return;
+        m_conditions.removeAt(i);
+        break;
     }
     m_conditions.append({ key, message });
     if (message != m_message->text())

@@ -210,8 +210,10 @@ void ConnectionTest::conditionsEndWithTheirCause_data()
         << QStringList { "set link lost", "set answer silent", "clear link" } << "silent";
     QTest::newRow("a message after a condition stays when it ends")
         << QStringList { "set answer silent", "show sent", "clear answer" } << "sent";
-    QTest::newRow("set again: in view again")
+    QTest::newRow("changed: in view again")
         << QStringList { "set link lost", "set answer silent", "set link gone" } << "gone";
+    QTest::newRow("told again alike: newer messages stay")
+        << QStringList { "set link lost", "show note", "set link lost" } << "note";
 }
 
 void ConnectionTest::conditionsEndWithTheirCause()
