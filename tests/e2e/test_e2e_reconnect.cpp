@@ -29,7 +29,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -99,13 +98,13 @@ struct Bench
         return board->start(device());
     }
 
-    void openWindow(vantor::session::StartMode mode = vantor::session::StartMode::WriteDefaults)
+    void openWindow()
     {
         vantor::serial::PortMap map;
         map.setDevice(1, device());
         window = std::make_unique<vantor::window::MainWindow>(link, map);
         window->setPortInfoSource(std::make_shared<NoPorts>());
-        window->formLoad(mode);
+        window->formLoad();
         window->show();
     }
 
@@ -170,7 +169,6 @@ private slots:
     void returnAfterAbsence();
     void newBoardOnTheSameName();
     void missingAtStart();
-    void keepBoardSettings();
     void screenshotStale();
 };
 
@@ -253,25 +251,6 @@ void E2EReconnect::missingAtStart()
     QCOMPARE(b.board->model().portWrites(0), 0);
     QVERIFY(b.window->portStateText().endsWith(QStringLiteral(" open, 19200,N,8,1")));
     QVERIFY(!b.window->staleDisplay().isStale());
-}
-
-// Attached to a board that is set up: one whole read instead of the writes, the port count
-// from it, then refreshes.
-void E2EReconnect::keepBoardSettings()
-{
-    Bench b;
-    QVERIFY2(b.startBoard(otherBoard()), qPrintable(b.board->errorString()));
-    b.board->clear();
-    QSignalSpy answered(b.board.get(), &SimulatedBoard::answerSent);
-    b.openWindow(vantor::session::StartMode::KeepBoardSettings);
-    QTRY_VERIFY(b.readThenRefreshed(refreshesAnswered(answered)));
-    QCOMPARE(answered.first().at(1).toInt(), int(vantor::sim::kSnapshotSize));
-    QCOMPARE(b.board->model().systemWrites(), 1); // its own, from otherBoard()
-    QCOMPARE(b.board->model().portWrites(0), 0);
-    QCOMPARE(b.window->session().portCount(), 16);
-    QCOMPARE(b.c().PD_R_LOW->text(), QStringLiteral("20000"));
-    b.c().Port_Control->setCurrentIndex(1);
-    QCOMPARE(b.c().Port_Control->currentIndex(), 1);
 }
 
 // The demo board running, then unplugged: the readings stay, dimmed, and the status bar says

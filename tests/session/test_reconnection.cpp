@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A port that goes away and comes back: the reconnector's attempts and backoff, its watch on
-// the device's folder, the adapter check, the read that follows a return, and what the session
-// does with requests while the port is closed. Fake link and timers; the device is a file in a
-// scratch directory, so its folder is really watched.
+// the device's folder and the adapter check, and what the session does with the transaction
+// whose port is lost and with a start-up that keeps the board's settings. Fake link and timers; the
+// device is a file in a scratch directory, so its folder is really watched.
 
 #include <fakes.h>
 #include <textstore.h>
@@ -10,7 +10,6 @@
 #include <protocol/transactionengine.h>
 #include <serial/portinfo.h>
 #include <session/reconnector.h>
-#include <session/reopenpolicy.h>
 #include <session/session.h>
 
 #include <QDir>
@@ -43,7 +42,6 @@ struct Rig
     explicit Rig(const QString &device = {})
         : session(link, mapFor(device), store, &refresh, &timeout)
         , reconnector(session)
-        , policy(session)
     {
         reconnector.setRetryTimer(retry);
         reconnector.setPortInfoSource(ports);
@@ -72,7 +70,6 @@ struct Rig
     std::shared_ptr<FakePorts> ports = std::make_shared<FakePorts>();
     session::Session session;
     session::Reconnector reconnector;
-    session::ReopenPolicy policy;
 };
 
 bool touch(const QString &path)
@@ -245,74 +242,6 @@ private slots:
         QVERIFY(r.reconnector.isWaiting());
         r.retry.fire();
         QVERIFY(r.link.isOpen());
-    }
-
-    // After a loss or a failed open the first open reads the whole board, and nothing is
-    // written; an open that follows nothing wrong reads nothing.
-    void readsFirstAfterReturn_data()
-    {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("lost, then back") << QStringLiteral("lost") << byte(0x08);
-        QTest::newRow("not opened at first, then opened") << QStringLiteral("failed") << byte(0x08);
-        QTest::newRow("closed by the menu, opened again")
-            << QStringLiteral("closed") << QByteArray();
-    }
-
-    void readsFirstAfterReturn()
-    {
-        QFETCH(QString, before);
-        QFETCH(QByteArray, wire);
-        Rig r;
-        r.session.setAutoRefresh(true);
-        QSignalSpy read(&r.policy, &session::ReopenPolicy::readAfterReturn);
-        if (before == QStringLiteral("lost")) {
-            r.session.openPort();
-            r.link.lose(QStringLiteral("unplugged"));
-        } else if (before == QStringLiteral("failed")) {
-            r.link.failOpen = true;
-            r.session.openPort();
-            r.link.failOpen = false;
-        } else {
-            r.session.openPort();
-            r.link.close();
-        }
-        r.link.takeWire();
-        r.session.openPort();
-        QCOMPARE(r.link.takeWire().toHex(), wire.toHex());
-        QCOMPARE(read.size(), wire.isEmpty() ? 0 : 1);
-        QVERIFY(!r.policy.readDue());
-        if (wire.isEmpty())
-            return;
-        // Auto-refresh resumes behind the read.
-        r.refresh.fire();
-        QVERIFY(r.link.takeWire().isEmpty());
-        r.link.feed(QByteArray(168, '\0'));
-        QCOMPARE(r.link.takeWire(), byte(0x28));
-    }
-
-    // While the port is closed the auto-refresh timer runs on but asks for nothing, so no
-    // failure piles up; the operator's own request still fails and says so.
-    void ticksAskNothingWhileClosed()
-    {
-        Rig r;
-        r.session.openPort();
-        r.session.setAutoRefresh(true);
-        QSignalSpy failed(&r.session, &session::Session::requestFailed);
-        r.link.lose(QStringLiteral("unplugged"));
-        for (int i = 0; i < 3; ++i)
-            r.refresh.fire();
-        QVERIFY(r.refresh.isActive());
-        QVERIFY(r.link.takeWire().isEmpty());
-        QCOMPARE(failed.size(), 0);
-        r.session.refresh();
-        QCOMPARE(failed.size(), 1);
-
-        r.session.openPort();
-        r.link.feed(QByteArray(168, '\0')); // the read that follows the return
-        r.link.takeWire();
-        r.refresh.fire();
-        QCOMPARE(r.link.takeWire(), byte(0x28));
     }
 
     // A transaction whose port is lost ends at once; a write in flight or waiting is reported,
