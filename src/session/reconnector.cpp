@@ -177,13 +177,14 @@ void Reconnector::onFolderChanged()
         return;
     const QString path = devicePath();
     const bool present = QFileInfo::exists(path);
+    const bool appeared = present && !m_present;
+    m_present = present;
     // A folder on the way may have appeared: watch the nearest one again.
     watch(path);
-    if (present && !std::exchange(m_present, present)) {
+    if (appeared) {
         m_nextDelayMs = kFirstRetryMs;
         attempt();
     }
-    m_present = present;
 }
 
 } // namespace vantor::session
