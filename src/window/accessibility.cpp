@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "layout.h"
 #include "ledwidget.h"
+#include "staledisplay.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -39,8 +40,10 @@ private:
     void describe(QLabel *label) const
     {
         const QString hover = label->toolTip();
-        const QString description
-            = hover.isEmpty() ? m_what : m_what + QStringLiteral(": ") + hover;
+        QString description = hover.isEmpty() ? m_what : m_what + QStringLiteral(": ") + hover;
+        // A new hover text keeps a reading's stale mark until the mark itself is cleared.
+        if (isReadingStale(label))
+            description = staleDescription(description);
         // The same hover text again is no news for a screen reader.
         if (description != label->accessibleDescription())
             label->setAccessibleDescription(description);
