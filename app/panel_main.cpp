@@ -8,6 +8,8 @@
 #include <sim/liveboardmodel.h>
 #include <sim/simulatedboard.h>
 #include <window/mainwindow.h>
+#include <window/portpicker.h>
+#include <window/screenfit.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,6 +28,8 @@ struct Options
 {
     vantor::serial::PortMap map;
     bool demo = false;
+    bool com1Given = false;
+    vantor::session::StartMode startMode = vantor::session::StartMode::WriteDefaults;
 };
 
 // Parsed before the application object exists, so --help and --version need no display.
@@ -41,9 +45,13 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
     const QCommandLineOption demo(
         QStringLiteral("demo"),
         QStringLiteral("Start the built-in simulated board and map COM1 to it."));
+    const QCommandLineOption keep(
+        QStringLiteral("keep-board-settings"),
+        QStringLiteral("At start, read the board's settings instead of writing the defaults."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(demo);
+    parser.addOption(keep);
     QList<QCommandLineOption> comOptions;
     for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
         comOptions.append(
@@ -84,6 +92,9 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
             options.map.setDevice(n, parser.value(comOptions[n - 1]));
     }
     options.demo = parser.isSet(demo);
+    options.com1Given = parser.isSet(comOptions[0]);
+    if (parser.isSet(keep))
+        options.startMode = vantor::session::StartMode::KeepBoardSettings;
     return std::nullopt;
 }
 
@@ -117,11 +128,17 @@ int main(int argc, char *argv[])
             return 1;
         }
         options.map.setDevice(1, board->devicePath());
+    } else if (!options.com1Given) {
+        // The port last chosen in the window, unless the command line names one.
+        const QString remembered = vantor::window::rememberedPort();
+        if (!remembered.isEmpty())
+            options.map.setDevice(1, remembered);
     }
 
     vantor::serial::QtSerialLink link;
     vantor::window::MainWindow window(link, options.map);
-    window.formLoad();
+    window.formLoad(options.startMode);
+    vantor::window::keepOnScreen(window);
     window.show();
     // Runs once the event loop has shown the window; the start-up benchmark waits for it.
     QTimer::singleShot(0, &window, [] { qCInfo(lcApp) << "window shown"; });
