@@ -35,6 +35,12 @@ Monitor::Monitor(Board &board, int group, int intervalMs, QObject *parent)
         m_missed = 0;
         emit message(u"%1: reopened"_s.arg(m_board.device()));
     });
+    connect(&m_reconnector, &session::Reconnector::adapterChanged, this,
+            [this](const QString &device, const QString &expected, const QString &found) {
+                emit message(u"%1: another adapter is on this name now (serial number %2, not "
+                             u"%3); it is not opened: start again to use it"_s.arg(
+                                 device, found.isEmpty() ? u"unknown"_s : found, expected));
+            });
     connect(&s, &Session::notice, this,
             [](const QString &text) { qCInfo(lcCli).noquote() << text; });
 }

@@ -4,7 +4,7 @@
 // The board asked for its port status every interval, for as long as the command runs, and
 // never written to. A time-out or a lost line is told once per occurrence (a run of time-outs
 // is one); a lost or unopenable port is reopened by the session's reconnection, and the
-// refreshes simply go on.
+// refreshes simply go on. Another adapter on the device's name is told, and left alone.
 
 #include "board.h"
 
