@@ -9,6 +9,8 @@
 #include <sim/simulatedboard.h>
 #include <views/views.h>
 #include <window/mainwindow.h>
+#include <window/portpicker.h>
+#include <window/screenfit.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -27,6 +29,8 @@ struct Options
 {
     vantor::serial::PortMap map;
     bool demo = false;
+    bool com1Given = false;
+    vantor::session::StartMode startMode = vantor::session::StartMode::WriteDefaults;
     QString recordPath;
 };
 
@@ -43,9 +47,13 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
     const QCommandLineOption demo(
         QStringLiteral("demo"),
         QStringLiteral("Start the built-in simulated board and map COM1 to it."));
+    const QCommandLineOption keep(
+        QStringLiteral("keep-board-settings"),
+        QStringLiteral("At start, read the board's settings instead of writing the defaults."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(demo);
+    parser.addOption(keep);
     const QCommandLineOption record(
         QStringLiteral("record"),
         QStringLiteral("Record every answer to FILE as CSV from the start (appends)."),
@@ -91,6 +99,9 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
             options.map.setDevice(n, parser.value(comOptions[n - 1]));
     }
     options.demo = parser.isSet(demo);
+    options.com1Given = parser.isSet(comOptions[0]);
+    if (parser.isSet(keep))
+        options.startMode = vantor::session::StartMode::KeepBoardSettings;
     options.recordPath = parser.value(record);
     return std::nullopt;
 }
@@ -125,6 +136,11 @@ int main(int argc, char *argv[])
             return 1;
         }
         options.map.setDevice(1, board->devicePath());
+    } else if (!options.com1Given) {
+        // The port last chosen in the window, unless the command line names one.
+        const QString remembered = vantor::window::rememberedPort();
+        if (!remembered.isEmpty())
+            options.map.setDevice(1, remembered);
     }
 
     vantor::serial::QtSerialLink link;
@@ -133,7 +149,8 @@ int main(int argc, char *argv[])
     // A file that cannot be opened is told in the status bar; the panel runs on.
     if (!options.recordPath.isEmpty())
         views->startRecording(options.recordPath);
-    window.formLoad();
+    window.formLoad(options.startMode);
+    vantor::window::keepOnScreen(window);
     window.show();
     // Runs once the event loop has shown the window; the start-up benchmark waits for it.
     QTimer::singleShot(0, &window, [] { qCInfo(lcApp) << "window shown"; });

@@ -24,6 +24,11 @@ public:
     void setCommPortNumber(int n) { m_commPortNumber = n; }
     [[nodiscard]] QString device() const { return m_map.device(m_commPortNumber); }
     [[nodiscard]] const PortMap &map() const { return m_map; }
+    // The device behind a COM number from now on (the port menu's detected ports use COM1).
+    void setDevice(int commPortNumber, const QString &device)
+    {
+        m_map.setDevice(commPortNumber, device);
+    }
 
     // A short busy pause between close and open (microseconds on any machine).
     static void pauseSteps();

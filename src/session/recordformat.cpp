@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "recordformat.h"
 
-#include <QJsonDocument>
 #include <QJsonArray>
+#include <QJsonDocument>
 
 namespace vantor::session {
 
@@ -83,18 +83,20 @@ QByteArray jsonObject(const codec::PortRecord &record)
     return out + '}';
 }
 
-bool RecordFile::open(const QString &path)
+bool RecordFile::open(const QString &path, RecordFormat format)
 {
     close();
     m_error.clear();
     m_rows = 0;
+    m_format = format;
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         m_error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
         return false;
     }
     // Only a new or empty file gets the header; appending goes on under the one it has.
-    if (m_file.size() == 0 && (m_file.write(csvHeader()) < 0 || !m_file.flush()))
+    if (m_format == RecordFormat::Csv && m_file.size() == 0
+        && (m_file.write(csvHeader()) < 0 || !m_file.flush()))
         return fail(QStringLiteral("the header"));
     return true;
 }
@@ -105,7 +107,7 @@ bool RecordFile::append(std::span<const codec::PortRecord> records)
         return false;
     QByteArray rows;
     for (const codec::PortRecord &r : records)
-        rows += csvRow(r);
+        rows += m_format == RecordFormat::Csv ? csvRow(r) : jsonObject(r) + '\n';
     if (m_file.write(rows) != rows.size() || !m_file.flush())
         return fail(QStringLiteral("a row"));
     m_rows += static_cast<qint64>(records.size());

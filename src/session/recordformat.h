@@ -25,14 +25,19 @@ namespace vantor::session {
 // numbers, booleans as true/false, a null value as null.
 [[nodiscard]] QByteArray jsonObject(const codec::PortRecord &record);
 
-// A CSV file that grows by whole records: opened for appending (the header only when the file
-// is new or empty) and flushed after every answer, so a crash loses at most the row being
-// written. A failed write (a full disk, /dev/full) closes it and says why.
+enum class RecordFormat {
+    Csv,       // a header line, then one RFC 4180 row per record
+    JsonLines, // one JSON object per line, no header
+};
+
+// A file of records that grows by whole records: opened for appending (a CSV header only when
+// the file is new or empty) and flushed after every answer, so a crash loses at most the row
+// being written. A failed write (a full disk, /dev/full) closes it and says why.
 class RecordFile
 {
 public:
     // Opens path for appending; false with errorString() set when it cannot.
-    bool open(const QString &path);
+    bool open(const QString &path, RecordFormat format = RecordFormat::Csv);
     // The records of one answer; false when they could not be written (the file is closed).
     bool append(std::span<const codec::PortRecord> records);
     void close();
@@ -46,6 +51,7 @@ private:
     bool fail(const QString &what);
 
     QFile m_file;
+    RecordFormat m_format = RecordFormat::Csv;
     qint64 m_rows = 0;
     QString m_error;
 };

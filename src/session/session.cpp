@@ -69,8 +69,7 @@ Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsS
         = std::make_unique<protocol::TransactionEngine>(link, *m_timeoutTimer, std::move(hooks));
 
     using protocol::TransactionEngine;
-    connect(m_refreshTimer, &protocol::Timer::timeout, m_engine.get(),
-            &TransactionEngine::requestPortRefresh);
+    connect(m_refreshTimer, &protocol::Timer::timeout, this, &Session::onRefreshTick);
     connect(m_engine.get(), &TransactionEngine::requestLaunched, this,
             [this](RequestKind kind, std::uint8_t code) {
                 if (kind == RequestKind::SystemWrite)
@@ -115,7 +114,7 @@ int Session::portGroup() const
     return m_engine->portGroup();
 }
 
-void Session::start()
+void Session::start(StartMode mode)
 {
     m_portControl.setCommPortNumber(1);
     openPort();
@@ -132,6 +131,12 @@ void Session::start()
     m_engine->clearPendingFlags();
     m_engine->capturePortGroup();
     setAutoRefresh(true);
+
+    if (mode == StartMode::KeepBoardSettings) {
+        m_portCountFromRead = true;
+        m_engine->requestWholeRead();
+        return;
+    }
 
     // The whole read is abandoned at once: the system write replaces it on the wire, and the
     // first byte that comes back is taken as that write's acknowledgement.
@@ -268,9 +273,11 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
     }
     // Kept for the group captured when the last transaction ended, where the window shows it.
     const int group = m_engine->portGroup();
-    if (protocol::kindOfCode(code) == RequestKind::WholeRead)
+    if (protocol::kindOfCode(code) == RequestKind::WholeRead) {
+        if (std::exchange(m_portCountFromRead, false))
+            takePortCount(*snapshot);
         codec::readBack(m_store, *snapshot, group, m_portCount);
-    else
+    } else
         codec::readRefresh(m_store, *snapshot, group);
 
     DecodedAnswer answer;
@@ -281,6 +288,41 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
                             static_cast<qsizetype>(block.size()));
     answer.snapshot = *decoded;
     emit answerDecoded(answer);
+}
+
+void Session::onRefreshTick()
+{
+    // While the port is closed a tick would only fail: the timer runs on, asking for nothing,
+    // and the first tick after the port is back asks again.
+    if (m_link.isOpen())
+        m_engine->requestPortRefresh();
+}
+
+void Session::takePortCount(codec::Snapshot snapshot)
+{
+    const int count = codec::decodeSystemConfiguration(snapshot)[Setting::SYS_PORT_CNT];
+    const codec::SettingRow &row = codec::settingRow(Setting::SYS_PORT_CNT);
+    if (count < row.minimum || count > row.maximum || count % row.step != 0) {
+        emit notice(QStringLiteral("The board reports %1 ports, which the panel does not offer; "
+                                   "it keeps %2")
+                        .arg(count)
+                        .arg(m_portCount));
+        return;
+    }
+    m_portCount = count;
+}
+
+void Session::abandonTransaction(const QString &reason)
+{
+    if (!m_engine->transactionBusy())
+        return;
+    // Its answer cannot come on a closed port. Refreshes come again with the timer; anything
+    // else is reported, and what was waiting behind it fails as it is launched.
+    m_engine->clearPending(RequestKind::PortRefresh);
+    const std::optional<RequestKind> kind = protocol::kindOfCode(m_engine->commandCode());
+    if (kind && *kind != RequestKind::PortRefresh)
+        emit requestFailed(*kind, reason);
+    m_engine->endTransaction();
 }
 
 void Session::onOpenChanged(bool open)
@@ -303,6 +345,7 @@ void Session::onPortFailed(const QString &reason)
     if (m_open) {
         m_lost = true;
         emit linkLost(reason);
+        abandonTransaction(reason);
     } else {
         emit linkOpenFailed(m_link.portName(), reason);
     }

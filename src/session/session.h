@@ -25,6 +25,10 @@ class SerialLink;
 
 namespace vantor::session {
 
+// How start-up treats the board: the designed start writes the window's defaults to it;
+// KeepBoardSettings reads the whole board instead and writes nothing.
+enum class StartMode { WriteDefaults, KeepBoardSettings };
+
 // The panel's behaviour without its window: the port, the transaction engine with its two
 // timers, the port count, and the panel's actions as operations. Settings are read from and
 // written into a store (the window's controls, or memory); every answer is decoded into the
@@ -50,8 +54,10 @@ public:
     [[nodiscard]] int portGroup() const;
 
     // Start-up: opens COM1, sets the start-up choices, switches auto-refresh on and writes
-    // the configuration in the store (the system block, then the port block).
-    void start();
+    // the configuration in the store (the system block, then the port block). With
+    // KeepBoardSettings a whole read takes the place of both writes, and the port count is
+    // taken from its answer.
+    void start(StartMode mode = StartMode::WriteDefaults);
     void loadFromDevice();
     // "Save to Device": takes the port count, enables the LED drive lists as "Port LED Direct
     // Write" says, writes both blocks and clears "Calibrate System". All or nothing: when
@@ -112,6 +118,9 @@ signals:
 
 private:
     void onAnswer(std::uint8_t code, std::span<const std::uint8_t> block);
+    void onRefreshTick();
+    void takePortCount(codec::Snapshot snapshot);
+    void abandonTransaction(const QString &reason);
     void onOpenChanged(bool open);
     void onPortFailed(const QString &reason);
 
@@ -130,6 +139,8 @@ private:
     bool m_autoRefresh = false;
     // A save's system write is still to be built: if it is refused then, its port write goes too.
     bool m_saveAwaitsSystemWrite = false;
+    // The next whole read sets the port count (start-up that keeps the board's settings).
+    bool m_portCountFromRead = false;
     bool m_open = false;
     bool m_lost = false;
 };

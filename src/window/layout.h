@@ -192,7 +192,7 @@ inline constexpr CheckRow kChecks[] {
     {&MainControls::LEG_SUPP_2, "LEG_SUPP_2", Container::SysCtrl, "Type 2", box(5640, 1440), 0, true, Show::Hidden},
     {&MainControls::LEG_SUPP_3, "LEG_SUPP_3", Container::SysCtrl, "Type 3", box(5640, 1680), 0, false, Show::Hidden},
     {&MainControls::LEG_SUPP_4, "LEG_SUPP_4", Container::SysCtrl, "Type 4", box(5640, 1920), 0, false, Show::Hidden},
-    {&MainControls::Interval_Update, "Interval_Update", Container::Frame1, "Enable Auto-Refresh", {120, 360, 1815, 255}, 0, true, Show::Shown},
+    {&MainControls::Interval_Update, "Interval_Update", Container::Frame1, "Enable &Auto-Refresh", {120, 360, 1815, 255}, 0, true, Show::Shown},
     {&MainControls::NOISE_MST_EN_2, "NOISE_MST_EN_2", Container::Master, "Port Status", box(1560, 240), 0, false, Show::Hidden},
     {&MainControls::COMMON_CTRL_2, "COMMON_CTRL_2", Container::Master, "Port Status", box(1560, 720), 0, true, Show::Hidden},
     {&MainControls::COMMON_CTRL_3, "COMMON_CTRL_3", Container::Master, "Port Status", box(1560, 1080), 0, true, Show::Hidden},
@@ -282,8 +282,8 @@ struct ButtonRow
 
 // clang-format off
 inline constexpr ButtonRow kButtons[] {
-    {&MainControls::Update_All, "Update_All", Container::Frame1, "Load from Device", {120, 720, 1815, 375}, true, Show::Shown},
-    {&MainControls::TX_SYS_CTRL, "TX_SYS_CTRL", Container::Frame1, "Save to Device", {120, 1200, 1815, 375}, true, Show::Shown},
+    {&MainControls::Update_All, "Update_All", Container::Frame1, "&Load from Device", {120, 720, 1815, 375}, true, Show::Shown},
+    {&MainControls::TX_SYS_CTRL, "TX_SYS_CTRL", Container::Frame1, "Save &to Device", {120, 1200, 1815, 375}, true, Show::Shown},
     {&MainControls::TX_PRT_CTRL, "TX_PRT_CTRL", Container::Master, "Send Port Control", {3840, 600, 1935, 495}, true, Show::Hidden},
     {&MainControls::Update_Port_Status, "Update_Port_Status", Container::Master, "Update Port Status Only", {3960, 1200, 2535, 495}, true, Show::Hidden},
     {&MainControls::Reset_GUI, "Reset_GUI", Container::Master, "Reset GUI", {9960, 1080, 1335, 735}, false, Show::Hidden},

@@ -1,16 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "artwork.h"
 #include "decodeglue.h"
+#include "keyboard.h"
 #include "layout.h"
 #include "ledwidget.h"
 #include "logging.h"
 #include "numericentry.h"
+#include "panelfont.h"
+#include "screenfit.h"
+#include "portpicker.h"
+#include "sessionreports.h"
+#include "staledisplay.h"
+#include "statusline.h"
 #include "windowstore.h"
 
 #include <protocol/transactionengine.h>
+#include <serial/portinfo.h>
 #include <serial/seriallink.h>
+#include <session/reconnector.h>
+#include <session/reopenpolicy.h>
 #include <session/session.h>
 
 #include <QCheckBox>
@@ -47,19 +58,6 @@ QRect pixels(const Twips &t)
     return { toPixels(t.left), toPixels(t.top), toPixels(t.width), toPixels(t.height) };
 }
 
-// Any bold sans-serif face serves for the designed ones.
-QFont panelFont(qreal points, bool bold)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
-                       QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans"),
-                       QStringLiteral("DejaVu Sans") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
 constexpr qreal kSmallPoints = 8.25;
 constexpr qreal kFramePoints = 9.0;
 constexpr qreal kVersionPoints = 9.75;
@@ -71,7 +69,6 @@ constexpr int kOneLineHeight = 255;
 constexpr auto kFrameStyle = R"(
 QGroupBox {
     border: 1px solid palette(mid);
-    border-radius: 2px;
     margin-top: 7px;
     background-color: palette(window);
 }
@@ -128,8 +125,7 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     auto *label = new QLabel(displayCaption(caption), parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    // Captions of two lines' height wrap; one-line captions keep their text whole, since the
-    // stand-in face can be wider than the designed one.
+    // Captions of two lines' height wrap; the panel's face fits the others in their boxes.
     const bool oneLine = place.height <= kOneLineHeight;
     label->setWordWrap(!oneLine);
     label->setGeometry(pixels(place));
@@ -144,8 +140,6 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const char *caption, con
     } else {
         label->setFont(panelFont(points, look == Look::BoldCaption));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (oneLine)
-            label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     }
     return label;
 }
@@ -181,7 +175,6 @@ private:
 MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::Timer *timer1,
                        protocol::Timer *timer2, QWidget *parent)
     : QMainWindow(parent)
-    , m_link(link)
     , m_masterFrameTopTwips(layout::kMasterFrame.top)
 {
     setWindowTitle(tr("Vantor Control Panel"));
@@ -190,16 +183,30 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
 
     buildMenu();
     buildContent();
+    describeForAccessibility(m_controls);
+    setUpKeyboard(*this, m_controls);
+    scrollContent(*this,
+                  { toPixels(layout::kDesignedWidth),
+                    toPixels(layout::kDesignedClientHeight) + m_tabHeaderHeight });
     buildStatusBar();
 
-    m_store = std::make_unique<WindowStore>(
-        m_controls, [this](const QString &message) { showOutcome(message, Outcome::Refusal); });
+    m_store = std::make_unique<WindowStore>(m_controls, [this](const QString &message) {
+        m_status->show(message, StatusKind::Problem);
+    });
     m_session = new session::Session(link, std::move(map), *m_store, timer1, timer2, this);
     m_session->setPortGroupSource([this] { return m_controls.Port_Control->currentIndex(); });
 
+    auto ports = std::make_shared<serial::SystemPortInfoSource>();
+    m_portPicker = new PortPicker(menuBar()->findChild<QMenu *>(QStringLiteral("SetPort")),
+                                  { m_controls.Comm1, m_controls.Comm2, m_controls.Comm3 },
+                                  *m_session, ports, this);
+    m_reconnector = new session::Reconnector(*m_session, this);
+    m_reconnector->setPortInfoSource(ports);
+    m_reopenPolicy = new session::ReopenPolicy(*m_session, this);
+
     connectHandlers();
     connectReports();
-    showPortState();
+    m_reports->showPortState();
     resize(startupClientSize());
 }
 
@@ -207,16 +214,17 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenu()
 {
-    QMenu *portSet = menuBar()->addMenu(QStringLiteral("Serial Link Setup"));
+    QMenu *portSet = menuBar()->addMenu(QStringLiteral("&Serial Link Setup"));
     portSet->setObjectName(QStringLiteral("PortSet"));
-    QMenu *setPort = portSet->addMenu(QStringLiteral("Set Port"));
+    QMenu *setPort = portSet->addMenu(QStringLiteral("Set &Port"));
     setPort->setObjectName(QStringLiteral("SetPort"));
     QAction **actions[] = { &m_controls.Comm1, &m_controls.Comm2, &m_controls.Comm3 };
     for (int n = 1; n <= serial::PortMap::kPortCount; ++n) {
-        QAction *action = setPort->addAction(QStringLiteral("COMM %1").arg(n));
+        QAction *action = setPort->addAction(QStringLiteral("COMM &%1").arg(n));
         action->setObjectName(QStringLiteral("Comm%1").arg(n));
         *actions[n - 1] = action;
     }
+    m_menus = addPanelMenus(*this);
 }
 
 void MainWindow::buildContent()
@@ -404,7 +412,6 @@ void MainWindow::buildPortColumns()
             for (const layout::PortValueRow &row : layout::kPortValues) {
                 QLabel *label = makeLabel(frame, named(row.name), row.text,
                                           layout::portPlace(row.name, row.place, column), row.look);
-                label->setAccessibleName(displayCaption(row.rowCaption));
                 applyShow(label, row.show);
                 (c.*row.array)[e] = label;
             }
@@ -455,14 +462,7 @@ void MainWindow::placeTabStrip()
 
 void MainWindow::buildStatusBar()
 {
-    m_outcome = new QLabel(this);
-    m_outcome->setObjectName(QStringLiteral("OutcomeStatus"));
-    m_outcome->setTextFormat(Qt::PlainText);
-    m_portState = new QLabel(this);
-    m_portState->setObjectName(QStringLiteral("PortStatus"));
-    m_portState->setTextFormat(Qt::PlainText);
-    statusBar()->addWidget(m_outcome, 1);
-    statusBar()->addPermanentWidget(m_portState);
+    m_status = new StatusLine(statusBar());
     statusBar()->setSizeGripEnabled(true);
 }
 
@@ -495,99 +495,44 @@ void MainWindow::connectHandlers()
 
 void MainWindow::connectReports()
 {
-    using protocol::RequestKind;
-    using session::Session;
-    const auto kind = [](RequestKind k) {
-        return QString::fromLatin1(protocol::kindName(k));
-    };
     // Shown as it arrives, before the transaction ends, in the group the session kept it for.
-    connect(m_session, &Session::answerDecoded, this, [this](const session::DecodedAnswer &a) {
-        showAnswer(m_controls, a, m_session->portGroup());
-    });
-    connect(m_session, &Session::autoRefreshChanged, this, &MainWindow::showAutoRefresh);
-    connect(m_session, &Session::notice, this,
-            [this](const QString &message) { showOutcome(message, Outcome::Refusal); });
-    connect(m_session, &Session::requestTimedOut, this, [this, kind](RequestKind k) {
-        showOutcome(tr("No answer from the board to the %1 within %2 s.")
-                        .arg(kind(k))
-                        .arg(protocol::TransactionEngine::kAnswerTimeoutMs / 1000),
-                    Outcome::Silence);
-    });
-    connect(m_session, &Session::requestRefused, this,
-            [this, kind](RequestKind k, const QString &reason) {
-                showOutcome(tr("Nothing sent for the %1: %2").arg(kind(k), reason),
-                            Outcome::Refusal);
+    connect(m_session, &session::Session::answerDecoded, this,
+            [this](const session::DecodedAnswer &a) {
+                showAnswer(m_controls, a, m_session->portGroup());
             });
-    connect(m_session, &Session::requestFailed, this,
-            [this, kind](RequestKind k, const QString &reason) {
-                showOutcome(tr("The %1 could not be sent: %2").arg(kind(k), reason),
-                            Outcome::Silence);
-            });
-    connect(m_session, &Session::requestCompleted, this, [this](RequestKind) {
-        if (m_outcomeKind == Outcome::Silence)
-            showOutcome(QString(), Outcome::Note);
-    });
-    const auto failed = [this](const QString &reason) {
-        m_portFailure = reason;
-        showPortState();
-    };
-    connect(m_session, &Session::linkLost, this, failed);
-    connect(m_session, &Session::linkOpenFailed, this,
-            [failed](const QString &, const QString &reason) { failed(reason); });
-    const auto opened = [this] {
-        m_portFailure.clear();
-        showPortState();
-    };
-    connect(m_session, &Session::linkOpened, this, opened);
-    connect(m_session, &Session::linkReopened, this, opened);
-    connect(m_session, &Session::linkClosed, this, &MainWindow::showPortState);
+    connect(m_session, &session::Session::autoRefreshChanged, this, &MainWindow::showAutoRefresh);
+    m_reports = new SessionReports(*m_session, *m_status, m_controls, this);
+    m_reports->follow(*m_reconnector);
+    m_reports->follow(*m_reopenPolicy);
+    connect(m_portPicker, &PortPicker::problem, this,
+            [this](const QString &message) { m_status->show(message, StatusKind::Problem); });
 }
 
-void MainWindow::showOutcome(const QString &message, Outcome kind)
+void MainWindow::setPortInfoSource(std::shared_ptr<const serial::PortInfoSource> source)
 {
-    if (kind != Outcome::Note && message != m_outcome->text())
-        qCInfo(lcWindow).noquote() << message;
-    m_outcomeKind = kind;
-    m_outcome->setText(message);
+    m_portPicker->setSource(source);
+    m_reconnector->setPortInfoSource(std::move(source));
 }
 
-void MainWindow::showPortState()
+StaleDisplay &MainWindow::staleDisplay()
 {
-    const serial::PortControl &port = m_session->portControl();
-    const QString device = port.device();
-    const QString where = tr("COM%1 (%2)")
-                              .arg(port.commPortNumber())
-                              .arg(device.isEmpty() ? tr("no device") : device);
-    QString text;
-    if (m_link.isOpen())
-        text = tr("%1 open, %2").arg(where, QString::fromLatin1(serial::kLineSettings));
-    else if (!m_portFailure.isEmpty())
-        text = tr("%1 not open: %2").arg(where, m_portFailure);
-    else
-        text = tr("%1 closed").arg(where);
-    if (text != m_portState->text()) {
-        if (m_link.isOpen())
-            qCDebug(lcWindow).noquote() << text;
-        else
-            qCInfo(lcWindow).noquote() << text;
-    }
-    m_portState->setText(text);
+    return m_reports->staleDisplay();
 }
 
 QString MainWindow::outcomeText() const
 {
-    return m_outcome->text();
+    return m_status->text();
 }
 
 QString MainWindow::portStateText() const
 {
-    return m_portState->text();
+    return m_status->portState();
 }
 
 void MainWindow::choosePort(int commPortNumber)
 {
     m_session->choosePort(commPortNumber);
-    showPortState();
+    m_reports->showPortState();
 }
 
 void MainWindow::Comm1_Click()
@@ -608,17 +553,19 @@ void MainWindow::Comm3_Click()
 void MainWindow::COM_Reset_Cmd_Click()
 {
     m_session->resetPort();
-    showPortState();
+    m_reports->showPortState();
 }
 
 void MainWindow::Update_All_Click()
 {
+    m_reports->expectLoad();
     m_session->loadFromDevice();
 }
 
 void MainWindow::TX_SYS_CTRL_Click()
 {
-    m_session->saveToDevice();
+    if (m_session->saveToDevice())
+        m_reports->expectSave();
 }
 
 void MainWindow::TX_PRT_CTRL_Click()
@@ -648,6 +595,7 @@ void MainWindow::Reset_GUI_Click()
 {
     setCheckValue(m_controls.Interval_Update, 0);
     m_controls.Update_Port_Status->setEnabled(true);
+    m_reports->forgetRequests();
     m_session->resetTransactions();
 }
 
@@ -667,18 +615,18 @@ void MainWindow::Port_Control_Click(int previousTab)
     // tab allowed, so that two refused tabs cannot hand the selection back and forth forever.
     const int target
         = m_session->groupAllowed(previousTab) ? previousTab : m_session->highestAllowedGroup();
-    showOutcome(tr("%1 are beyond the %2 ports in the system.")
-                    .arg(strip->tabText(tab))
-                    .arg(m_session->portCount()),
-                Outcome::Note);
+    m_status->show(tr("%1 are beyond the %2 ports in the system.")
+                       .arg(strip->tabText(tab))
+                       .arg(m_session->portCount()),
+                   StatusKind::Note);
     strip->setCurrentIndex(target);
 }
 
-void MainWindow::formLoad()
+void MainWindow::formLoad(session::StartMode mode)
 {
     m_controls.Port_Control->setCurrentIndex(0);
-    m_session->start();
-    showPortState();
+    m_session->start(mode);
+    m_reports->showPortState();
 
     // The designed size plus the tab headers and the status bar.
     resize(startupClientSize());

@@ -2,29 +2,35 @@
 #pragma once
 
 #include "controls.h"
+#include "panelmenus.h"
 
 #include <serial/portmap.h>
+#include <session/session.h>
 
 #include <QMainWindow>
 
 #include <memory>
-
-class QLabel;
 
 namespace vantor::protocol {
 class Timer;
 }
 
 namespace vantor::serial {
+class PortInfoSource;
 class SerialLink;
-}
+} // namespace vantor::serial
 
 namespace vantor::session {
-class Session;
-}
+class Reconnector;
+class ReopenPolicy;
+} // namespace vantor::session
 
 namespace vantor::window {
 
+class PortPicker;
+class SessionReports;
+class StaleDisplay;
+class StatusLine;
 class WindowStore;
 
 // The panel's one window. Its controls hold every setting of the board, as the session's
@@ -44,7 +50,7 @@ public:
 
     // Start-up: selects the first tab, then the session's start-up (COM1, the start-up choices,
     // auto-refresh on, the window's configuration sent). Called once, before it is shown.
-    void formLoad();
+    void formLoad(session::StartMode mode = session::StartMode::WriteDefaults);
 
     // The resize rule for a window height in twips: above 1000 the scroll bar is 1000 shorter.
     void applyWindowHeight(int heightTwips);
@@ -52,9 +58,20 @@ public:
     [[nodiscard]] int masterFrameTopTwips() const { return m_masterFrameTopTwips; }
     // How far the tab headers push the port strip and its row captions down, in pixels.
     [[nodiscard]] int tabHeaderHeight() const { return m_tabHeaderHeight; }
+    // The File and Help menus, for the items and menus that come after "Serial Link Setup".
+    [[nodiscard]] QMenu *fileMenu() const { return m_menus.file; }
+    [[nodiscard]] QMenu *helpMenu() const { return m_menus.help; }
     // The last thing worth telling the operator, as the status bar shows it.
     [[nodiscard]] QString outcomeText() const;
     [[nodiscard]] QString portStateText() const;
+
+    // Where every view tells the operator something.
+    [[nodiscard]] StatusLine &statusLine() { return *m_status; }
+    [[nodiscard]] StaleDisplay &staleDisplay();
+    [[nodiscard]] PortPicker &portPicker() { return *m_portPicker; }
+    [[nodiscard]] session::Reconnector &reconnector() { return *m_reconnector; }
+    // The serial ports the menu lists and the reconnection checks adapters against.
+    void setPortInfoSource(std::shared_ptr<const serial::PortInfoSource> source);
 
 public slots:
     void Comm1_Click();
@@ -85,22 +102,18 @@ private:
     void choosePort(int commPortNumber);
     void showAutoRefresh(bool on);
     void onTabChanged(int index);
-    // Note: not logged. Refusal: the operator's entry or the board's data; stays until the
-    // next outcome. Silence: the board did not answer; cleared once a request completes.
-    enum class Outcome { Note, Refusal, Silence };
-    void showOutcome(const QString &message, Outcome kind);
-    void showPortState();
     [[nodiscard]] QSize startupClientSize() const;
 
-    serial::SerialLink &m_link;
     MainControls m_controls;
+    PanelMenus m_menus;
     std::unique_ptr<WindowStore> m_store;
     session::Session *m_session = nullptr;
 
-    QLabel *m_outcome = nullptr;
-    QLabel *m_portState = nullptr;
-    Outcome m_outcomeKind = Outcome::Note;
-    QString m_portFailure;
+    StatusLine *m_status = nullptr;
+    SessionReports *m_reports = nullptr;
+    PortPicker *m_portPicker = nullptr;
+    session::Reconnector *m_reconnector = nullptr;
+    session::ReopenPolicy *m_reopenPolicy = nullptr;
 
     int m_tabHeaderHeight = 0;
     int m_shownTab = 0;

@@ -82,6 +82,11 @@ void NumericEntry::insertDigits(const QString &text)
 
 void NumericEntry::keyPressEvent(QKeyEvent *event)
 {
+    // Copying and selecting change nothing in the field, so the rule leaves them working.
+    if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::SelectAll)) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
     if (isEditShortcut(event)) {
         event->accept();
         return;

@@ -18,6 +18,8 @@ namespace vantor::window {
 // A text entry that takes unsigned decimal digits from the keyboard, at most typedLimit of
 // them. The limit binds typing and pasting only: a text the program sets is shown whole,
 // because the board may report more digits than the field lets the operator type.
+// The clipboard and undo shortcuts that would change the text are refused; copy and
+// select-all keep working.
 class NumericEntry : public QLineEdit
 {
     Q_OBJECT

@@ -8,7 +8,9 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -48,6 +50,9 @@ private slots:
     void startUpOnTheWire();
     void keepsRunningWhenThePortFails_data();
     void keepsRunningWhenThePortFails();
+    void keepBoardSettingsOnTheWire();
+    void opensTheRememberedPort_data();
+    void opensTheRememberedPort();
     void endsOnSigterm();
 
 private:
@@ -58,6 +63,8 @@ private:
 
     std::unique_ptr<vantor::testing::BoardOnPty> m_pty;
     SimulatedBoard *m_board = nullptr;
+    // The panel's settings live here, away from the user's.
+    std::unique_ptr<QTemporaryDir> m_config;
     std::unique_ptr<QProcess> m_panel;
     QString m_stderr;
 };
@@ -72,6 +79,8 @@ void E2EProcess::init()
     // Paced: the panel meets the line's real 19200 bit/s.
     m_pty = std::make_unique<vantor::testing::BoardOnPty>();
     m_board = &m_pty->board;
+    m_config = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_config->isValid());
     QVERIFY2(m_pty->start(true, QStringLiteral("com1")), qPrintable(m_board->errorString()));
 }
 
@@ -98,6 +107,7 @@ void E2EProcess::startPanel(const QStringList &arguments)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
     m_panel->setProcessEnvironment(env);
     connect(m_panel.get(), &QProcess::readyReadStandardError, this,
             [this] { m_stderr += QString::fromLocal8Bit(m_panel->readAllStandardError()); });
@@ -203,13 +213,15 @@ void E2EProcess::keepsRunningWhenThePortFails_data()
     QTest::newRow("the board hangs up and returns") << true;
 }
 
-// The panel says what went wrong, goes on refreshing in vain, and still ends on request.
+// The panel says what went wrong and, once the device is there again, opens it by itself, reads
+// the board before refreshing again and writes nothing; it still ends on request.
 void E2EProcess::keepsRunningWhenThePortFails()
 {
     QFETCH(bool, deviceThere);
 
-    const QString device
-        = deviceThere ? m_board->devicePath() : m_pty->dir.filePath(QStringLiteral("nothing-here"));
+    const QString device = m_board->devicePath();
+    if (!deviceThere)
+        m_board->stop();
     startPanel({ QStringLiteral("--com1"), device });
     QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("vantor.app: window shown")),
                              kStartMs);
@@ -219,11 +231,17 @@ void E2EProcess::keepsRunningWhenThePortFails()
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("(%1) not open: %1").arg(device)),
                              kStartMs);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        m_stderr.contains(QStringLiteral("The port status refresh could not be sent")), kStartMs);
-    if (deviceThere)
-        QVERIFY(m_board->restart());
-    QTest::qWait(1000);
+
+    const int systemWrites = m_board->model().systemWrites();
+    const int portWrites = m_board->model().portWrites(0);
+    QVERIFY(m_board->restart());
+    m_board->clear();
+    QVERIFY2(waitForFirstRefresh(), qPrintable(m_stderr));
+    const QList<Frame> back = frames();
+    QCOMPARE(back.first().code, vantor::e2e::kWholeRead);
+    QCOMPARE(vantor::e2e::framesWithCode(back, vantor::e2e::kPortRefresh).size(), back.size() - 1);
+    QCOMPARE(m_board->model().systemWrites(), systemWrites);
+    QCOMPARE(m_board->model().portWrites(0), portWrites);
     QCOMPARE(m_panel->state(), QProcess::Running);
 
     m_panel->terminate();
@@ -231,6 +249,62 @@ void E2EProcess::keepsRunningWhenThePortFails()
     QVERIFY2(!m_stderr.contains(QStringLiteral("runtime error"))
                  && !m_stderr.contains(QStringLiteral("Sanitizer")),
              qPrintable(m_stderr));
+}
+
+// Attached to a board that is set up already: one whole read, answered in full, and from
+// then on refreshes only; the board keeps its settings.
+void E2EProcess::keepBoardSettingsOnTheWire()
+{
+    QSignalSpy sent(m_board, &SimulatedBoard::answerSent);
+    const QByteArray before = toByteArray(m_board->model().image(0));
+    startPanel({ QStringLiteral("--keep-board-settings"), QStringLiteral("--com1"),
+                 m_board->devicePath() });
+    QVERIFY2(waitForFirstRefresh(), qPrintable(m_stderr));
+    const QList<Frame> all = frames();
+    QCOMPARE(all.first().code, vantor::e2e::kWholeRead);
+    QCOMPARE(vantor::e2e::framesWithCode(all, vantor::e2e::kPortRefresh).size(), all.size() - 1);
+    QCOMPARE(sent.first().at(0).value<quint8>(), vantor::e2e::kWholeRead);
+    QCOMPARE(sent.first().at(1).toInt(), int(vantor::sim::kSnapshotSize));
+    QCOMPARE(m_board->model().systemWrites(), 0);
+    QCOMPARE(m_board->model().portWrites(0), 0);
+    QCOMPARE(toByteArray(m_board->model().image(0)).left(53).toHex(), before.left(53).toHex());
+}
+
+void E2EProcess::opensTheRememberedPort_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("reachesTheBoard");
+    QTest::newRow("remembered, nothing on the command line") << QStringList() << true;
+    QTest::newRow("--com1 wins") << QStringList { QStringLiteral("--com1"),
+                                                  QStringLiteral("/nonexistent/tty") }
+                                 << false;
+    QTest::newRow("--demo wins") << QStringList { QStringLiteral("--demo") } << false;
+}
+
+void E2EProcess::opensTheRememberedPort()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, reachesTheBoard);
+    {
+        QSettings remembered(m_config->filePath(QStringLiteral("vantor/vantor-panel.conf")),
+                             QSettings::IniFormat);
+        remembered.setValue(QStringLiteral("port/com1"), m_board->devicePath());
+    }
+    QSignalSpy commands(m_board, &SimulatedBoard::commandReceived);
+    startPanel(arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("vantor.app: window shown")),
+                             kStartMs);
+    if (reachesTheBoard) {
+        QVERIFY2(waitForFirstRefresh(), qPrintable(m_stderr));
+    } else {
+        // The first open, or the failure to open, is the one start-up makes.
+        QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("vantor.serial: opened "))
+                                     || m_stderr.contains(QStringLiteral(" not open: ")),
+                                 kStartMs);
+        QVERIFY2(!m_stderr.contains(QStringLiteral("opened ") + m_board->devicePath()),
+                 qPrintable(m_stderr));
+        QCOMPARE(commands.size(), 0);
+    }
 }
 
 void E2EProcess::endsOnSigterm()

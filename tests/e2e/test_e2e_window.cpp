@@ -22,6 +22,9 @@ Q_DECLARE_METATYPE(RequestKind)
 
 namespace {
 
+const QString kLoaded = QStringLiteral("Load from Device: the board was read at ");
+const QString kSent = QStringLiteral("Save to Device: the settings were sent at ");
+
 // Bytes of `actual` and `expected` that differ under the mask, as "offset: actual/expected".
 QStringList maskedDifferences(const QByteArray &actual, const QByteArray &expected,
                               const QByteArray &mask)
@@ -100,6 +103,7 @@ void E2EWindow::loadAndSaveRoundTrip()
     QSignalSpy completed(&r.engine(), &vantor::protocol::TransactionEngine::requestCompleted);
     r.click(QStringLiteral("Update_All"));
     QTRY_VERIFY(completedOf(completed, RequestKind::WholeRead));
+    QVERIFY2(r.window->outcomeText().startsWith(kLoaded), qPrintable(r.window->outcomeText()));
     QCOMPARE(r.c().SYS_PORT_CNT->currentText(), QString::number(quint8(image[0])));
     const int rLow = quint8(image[5]) | quint8(image[6]) << 8;
     QCOMPARE(r.c().PD_R_LOW->text(), QString::number(2 * rLow));
@@ -110,7 +114,7 @@ void E2EWindow::loadAndSaveRoundTrip()
     r.click(QStringLiteral("TX_SYS_CTRL"));
     QTRY_VERIFY(model.systemWrites() == systemWrites + 1 && model.portWrites(0) == portWrites + 1);
     QVERIFY(r.waitIdle());
-    QCOMPARE(r.window->outcomeText(), QString());
+    QVERIFY2(r.window->outcomeText().startsWith(kSent), qPrintable(r.window->outcomeText()));
 
     const QList<Frame> frames = vantor::e2e::framesFromPanel(r.board.wireLog());
     const auto system = vantor::e2e::framesWithCode(frames, vantor::e2e::kSystemWrite);
@@ -204,7 +208,12 @@ void E2EWindow::settingReachesTheBoard()
     QTRY_COMPARE(model.portWrites(0), portWrites + 1);
     QCOMPARE(model.systemWrites(), systemWrites + (button == QStringLiteral("TX_SYS_CTRL")));
     QCOMPARE(heldBits(), expected.toHex());
-    QCOMPARE(r.window->outcomeText(), QString());
+    // Only "Save to Device" is confirmed, once both blocks have gone out.
+    if (button == QStringLiteral("TX_SYS_CTRL"))
+        QTRY_VERIFY2(r.window->outcomeText().startsWith(kSent),
+                     qPrintable(r.window->outcomeText()));
+    else
+        QCOMPARE(r.window->outcomeText(), QString());
 }
 
 // With 16 ports in the system the second tab can be chosen; once a transaction has ended

@@ -3,6 +3,8 @@
 // snapshot is refused; a longer one is decoded from its first 168 bytes; every code lands
 // inside its table; every text is formatted without fault.
 
+#include <fuzzcheck.h>
+
 #include <codec/numbertext.h>
 #include <codec/records.h>
 #include <codec/scaling.h>
@@ -12,17 +14,10 @@
 #include <QLocale>
 #include <QLoggingCategory>
 
-#include <cstdlib>
-
 using namespace vantor;
+using vantor::testing::check;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // Up to 8 bytes of the input after the snapshot, as the text of a scale field.
 QString scaleText(const std::uint8_t *data, std::size_t size, std::size_t at)

@@ -5,24 +5,14 @@
 // only decoded when it holds a whole snapshot.
 
 #include <fakes.h>
+#include <fuzzcheck.h>
 
 #include <protocol/transactionengine.h>
 
 #include <QLoggingCategory>
 
-#include <cstdlib>
-
 using namespace vantor;
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using vantor::testing::check;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -3,23 +3,14 @@
 // with a reason or takes the file; a file it takes, applied and written out again, reads back
 // with every value it held.
 
+#include <fuzzcheck.h>
+
 #include <session/profile.h>
 
 #include <QLoggingCategory>
 
-#include <cstdlib>
-
 using namespace vantor;
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using vantor::testing::check;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

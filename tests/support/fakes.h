@@ -86,6 +86,14 @@ public:
             emit commEvent(serial::CommEvent::SendThreshold);
     }
     void raise(serial::CommEvent event) { emit commEvent(event); }
+    // The port goes away while open, in the order the real link reports it: already closed
+    // when the reason comes, then the close.
+    void lose(const QString &reason)
+    {
+        m_open = false;
+        emit portFailed(reason);
+        emit openChanged(false);
+    }
 
     // Everything written since the last call, concatenated.
     QByteArray takeWire()

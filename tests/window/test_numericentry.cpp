@@ -21,6 +21,7 @@ private slots:
     void keysWithoutCharacterStillWork();
     void editShortcutsInsertNothing_data();
     void editShortcutsInsertNothing();
+    void copyAndSelectAllWork();
     void contextMenuPasteIsSafe_data();
     void contextMenuPasteIsSafe();
     void inputMethodCommitsDigitsOnly();
@@ -113,6 +114,20 @@ void NumericEntryTest::editShortcutsInsertNothing()
     entry.selectAll();
     QTest::keyClick(&entry, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(entry.text(), QStringLiteral("12"));
+}
+
+// They change nothing in the field, so the rule lets them through.
+void NumericEntryTest::copyAndSelectAllWork()
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    NumericEntry entry(5);
+    entry.setText(QStringLiteral("26500"));
+    entry.setCursorPosition(2);
+    QTest::keySequence(&entry, QKeySequence::SelectAll);
+    QCOMPARE(entry.selectedText(), QStringLiteral("26500"));
+    QTest::keySequence(&entry, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("26500"));
+    QCOMPARE(entry.text(), QStringLiteral("26500"));
 }
 
 void NumericEntryTest::contextMenuPasteIsSafe_data()

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+// How long a scrape of /metrics takes while vantor-cli metrics refreshes a live simulated board
+// every 100 ms: from connecting to the server closing the connection after the answer.
+
+#include "clibench.h"
+
+#include <sim/liveboardmodel.h>
+#include <sim/scenario.h>
+#include <sim/simulatedboard.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
+
+namespace {
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Milliseconds to the closed connection, and the answer's size; negative on failure.
+double scrape(quint16 port, qsizetype &size)
+{
+    QTcpSocket socket;
+    QEventLoop loop;
+    QByteArray reply;
+    QObject::connect(&socket, &QTcpSocket::connected, &socket,
+                     [&] { socket.write("GET /metrics HTTP/1.1\r\nHost: bench\r\n\r\n"); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] { reply += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    loop.exec();
+    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    reply += socket.readAll();
+    size = reply.size();
+    return reply.startsWith("HTTP/1.1 200") && reply.contains("vantor_board_up") ? ms : -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("vantor.sim.info=false"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times /metrics scrapes while vantor-cli metrics refreshes the board."));
+    parser.addHelpOption();
+    const QCommandLineOption runsOption(QStringLiteral("runs"),
+                                        QStringLiteral("Scrapes (default 500)."),
+                                        QStringLiteral("N"), QStringLiteral("500"));
+    parser.addOption(runsOption);
+    parser.process(app);
+    const int runs = std::max(1, parser.value(runsOption).toInt());
+
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    vantor::sim::SimulatedBoard board(
+        std::make_unique<vantor::sim::LiveBoardModel>(vantor::sim::demoScenario()));
+    if (!dir.isValid() || !board.start(dir.filePath(QStringLiteral("board")))) {
+        out << "the board did not start: " << board.errorString() << "\n";
+        return 1;
+    }
+
+    QProcess cli;
+    QString err;
+    QObject::connect(&cli, &QProcess::readyReadStandardError,
+                     [&] { err += QString::fromLocal8Bit(cli.readAllStandardError()); });
+    cli.start(QStringLiteral(VANTOR_CLI_PATH),
+              { QStringLiteral("-d"), board.devicePath(), QStringLiteral("metrics"),
+                QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                QStringLiteral("--interval"), QStringLiteral("100") });
+    static const QRegularExpression serving(QStringLiteral("serving http://127.0.0.1:(\\d+)/"));
+    QRegularExpressionMatch match;
+    for (int i = 0; i < 200 && !(match = serving.match(err)).hasMatch(); ++i)
+        spin(25);
+    if (!match.hasMatch()) {
+        out << "vantor-cli metrics did not start: " << err << "\n";
+        return 1;
+    }
+    const auto port = static_cast<quint16>(match.captured(1).toUInt());
+    spin(1000); // a few answers first
+
+    std::vector<double> times;
+    qsizetype size = 0;
+    for (int i = 0; i < runs; ++i) {
+        const double ms = scrape(port, size);
+        if (ms < 0) {
+            out << "scrape " << i + 1 << " failed\n" << err;
+            return 1;
+        }
+        times.push_back(ms);
+        spin(20);
+    }
+    ::kill(static_cast<pid_t>(cli.processId()), SIGTERM);
+    cli.waitForFinished(5000);
+    out << runs << " scrapes of " << size << " bytes, a board refresh every 100 ms:\n  "
+        << vantor::bench::describe(vantor::bench::spread(times)) << "\n";
+    return 0;
+}

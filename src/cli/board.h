@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The board as a command sees it: the real serial link, the settings in memory and the
+// session over both, with the answer time-out the command line asked for. One-shot commands
+// take it one step at a time; watch and metrics drive the session's auto-refresh.
+
+#include <codec/settingsstore.h>
+#include <protocol/timer.h>
+#include <serial/qtseriallink.h>
+#include <session/decodedanswer.h>
+#include <session/session.h>
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace vantor::cli {
+
+// How one step ended.
+struct StepResult
+{
+    enum class Status {
+        Done,     // a read decoded, or a write's block has left
+        TimedOut, // the board did not answer in time
+        Lost,     // the line was lost, or the port took no bytes
+        Refused,  // a block could not be built: nothing was sent
+    };
+    Status status = Status::Done;
+    QString message; // one line for the operator, naming the device
+
+    [[nodiscard]] bool ok() const { return status == Status::Done; }
+};
+
+class Board
+{
+public:
+    Board(const QString &device, int timeoutMs);
+    ~Board();
+
+    // Opens the device; false with the reason (missing, permission, busy, not a serial device).
+    bool open(QString &error);
+
+    // A whole read of the group (never a write); the answer when it was decoded.
+    StepResult readGroup(int group, session::DecodedAnswer *answer = nullptr);
+    // The system write (group: whose paused-fault marks the write updates, as the panel's tab
+    // does) or the port write of the group, built from the store at launch.
+    StepResult write(protocol::RequestKind kind, int group);
+
+    [[nodiscard]] session::Session &session() { return *m_session; }
+    [[nodiscard]] codec::MemoryStore &store() { return m_store; }
+    [[nodiscard]] protocol::Timer &refreshTimer() { return m_refreshTimer; }
+    [[nodiscard]] const QString &device() const { return m_device; }
+    [[nodiscard]] int timeoutMs() const { return m_timeoutMs; }
+
+    // "/dev/ttyUSB0: no answer to the whole read (0x08) within 2000 ms"; blockStage: a write
+    // was acknowledged but its block did not leave in time.
+    [[nodiscard]] QString timeoutText(protocol::RequestKind kind, std::uint8_t code,
+                                      bool blockStage = false) const;
+
+private:
+    StepResult run(protocol::RequestKind kind, int group);
+
+    QString m_device;
+    int m_timeoutMs;
+    serial::QtSerialLink m_link;
+    codec::MemoryStore m_store;
+    protocol::QtTimer m_refreshTimer;
+    protocol::QtTimer m_timeoutTimer;
+    std::unique_ptr<session::Session> m_session;
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,413 @@
+// SPDX-License-Identifier: MIT
+#include "commands.h"
+
+#include "board.h"
+#include "changes.h"
+#include "logging.h"
+#include "metrics.h"
+#include "metricsserver.h"
+#include "monitor.h"
+#include "readout.h"
+
+#include <session/profile.h>
+#include <session/recordformat.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace vantor::cli {
+
+namespace {
+
+using namespace Qt::Literals::StringLiterals;
+using protocol::RequestKind;
+
+// Standard output without buffering of its own: what is written has been handed on. A reader
+// that went away (`| head`) ends the output quietly; any other failure is told.
+class StandardOutput
+{
+public:
+    StandardOutput() { m_file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+    bool write(const QByteArray &bytes)
+    {
+        if (m_closed)
+            return false;
+        if (m_file.write(bytes) == bytes.size())
+            return true;
+        m_closed = true;
+        if (errno != EPIPE) {
+            report(u"standard output: %1"_s.arg(m_file.errorString()));
+            m_failed = true;
+        }
+        return false;
+    }
+    [[nodiscard]] bool failed() const { return m_failed; }
+
+private:
+    QFile m_file;
+    bool m_closed = false;
+    bool m_failed = false;
+};
+
+// Ends the event loop once it runs, also when asked before it started.
+void finish()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
+}
+
+std::unique_ptr<Board> openBoard(const Options &o, int &status)
+{
+    auto board = std::make_unique<Board>(o.device, o.timeoutMs);
+    QString error;
+    if (!board->open(error)) {
+        report(error);
+        status = kCannotOpen;
+        return nullptr;
+    }
+    return board;
+}
+
+int stepFailed(const StepResult &r)
+{
+    report(r.message);
+    return r.status == StepResult::Status::Refused ? kUsage : kNoAnswer;
+}
+
+bool readGroups(Board &board, const std::set<int> &groups, int &status)
+{
+    for (const int g : groups) {
+        const StepResult r = board.readGroup(g);
+        if (!r.ok()) {
+            status = stepFailed(r);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Replaces the file whole, or leaves it as it was and says why.
+bool saveFile(const QString &path, const QByteArray &bytes, QString &error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        error = u"%1: %2"_s.arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Sends the planned blocks in order; a failure says what had been sent before it.
+int sendPlan(Board &board, const WritePlan &plan)
+{
+    QStringList sent;
+    const auto step = [&](RequestKind kind, int group, const QString &what) {
+        const StepResult r = board.write(kind, group);
+        if (r.ok()) {
+            sent << what;
+            return true;
+        }
+        if (sent.isEmpty()) {
+            report(r.message + u"; nothing had been sent before it"_s);
+            return false;
+        }
+        report(r.message + u"; sent before it: "_s + sent.join(u", "_s));
+        return false;
+    };
+    if (plan.system
+        && !step(RequestKind::SystemWrite, plan.systemGroup(), u"the system configuration write"_s))
+        return kNoAnswer;
+    for (const int g : plan.groups) {
+        if (!step(RequestKind::PortWrite, g, u"the port control write of group %1"_s.arg(g)))
+            return kNoAnswer;
+    }
+    return kSuccess;
+}
+
+// The blocks are built on a copy first: a setting that cannot be encoded stops everything
+// before the first byte goes out.
+int writeChanges(Board &board, const WritePlan &plan, bool dryRun)
+{
+    codec::MemoryStore trial = board.store();
+    const PlannedBlocks planned = buildBlocks(plan, trial);
+    if (!planned.ok()) {
+        report(u"nothing was written: "_s + planned.error);
+        return kUsage;
+    }
+    if (dryRun) {
+        StandardOutput out;
+        out.write(blocksText(planned.blocks));
+        return out.failed() ? kNoAnswer : kSuccess;
+    }
+    return sendPlan(board, plan);
+}
+
+int runRead(const Options &o)
+{
+    int status = kSuccess;
+    const auto board = openBoard(o, status);
+    if (!board)
+        return status;
+    session::DecodedAnswer answer;
+    const StepResult r = board->readGroup(o.group, &answer);
+    if (!r.ok())
+        return stepFailed(r);
+
+    QByteArray text;
+    switch (o.format) {
+    case OutputFormat::Csv:
+        text = wholeReadCsv(answer);
+        break;
+    case OutputFormat::Text:
+        text = wholeReadText(answer);
+        break;
+    default:
+        text = wholeReadJson(answer);
+        break;
+    }
+    StandardOutput out;
+    out.write(text);
+    return out.failed() ? kNoAnswer : kSuccess;
+}
+
+int runWatch(const Options &o)
+{
+    const session::RecordFormat format = o.format == OutputFormat::Csv
+        ? session::RecordFormat::Csv
+        : session::RecordFormat::JsonLines;
+    session::RecordFile file;
+    if (!o.output.isEmpty() && !file.open(o.output, format)) {
+        report(file.errorString());
+        return kUsage;
+    }
+    int status = kSuccess;
+    const auto board = openBoard(o, status);
+    if (!board)
+        return status;
+
+    StandardOutput out;
+    const bool toFile = file.isOpen();
+    bool headerWritten = false;
+    bool writeFailed = false;
+    bool done = false;
+    qint64 answers = 0;
+    Monitor monitor(*board, o.group, o.intervalMs);
+    QObject::connect(&monitor, &Monitor::message, &monitor, &report);
+    QObject::connect(
+        &monitor, &Monitor::answered, &monitor, [&](const session::DecodedAnswer &answer) {
+            if (done)
+                return;
+            const PortRecords records = portRecords(answer);
+            bool written = false;
+            if (toFile) {
+                written = file.append(records);
+                if (!written)
+                    report(file.errorString());
+                writeFailed = !written;
+            } else {
+                QByteArray text;
+                if (format == session::RecordFormat::Csv && !headerWritten)
+                    text = session::csvHeader();
+                headerWritten = true;
+                for (const codec::PortRecord &r : records)
+                    text += format == session::RecordFormat::Csv ? session::csvRow(r)
+                                                                 : session::jsonObject(r) + '\n';
+                written = out.write(text);
+                writeFailed = out.failed();
+            }
+            done = !written || (o.count && ++answers >= *o.count);
+            if (done)
+                finish();
+        });
+    if (o.durationMs)
+        QTimer::singleShot(std::chrono::milliseconds(*o.durationMs), &monitor, &finish);
+    monitor.start();
+    QCoreApplication::exec();
+    file.close();
+    return writeFailed || monitor.hadFailures() ? kNoAnswer : kSuccess;
+}
+
+int runDumpProfile(const Options &o)
+{
+    int status = kSuccess;
+    const auto board = openBoard(o, status);
+    if (!board)
+        return status;
+    const StepResult r = board->readGroup(o.group);
+    if (!r.ok())
+        return stepFailed(r);
+
+    const int groups[] = { o.group };
+    const session::ProfileWriting profile = session::writeProfile(board->store(), groups);
+    if (profile.refusal) {
+        report(u"the board's settings cannot be kept in a profile: "_s + profile.refusal->message);
+        return kUsage;
+    }
+    if (o.output.isEmpty()) {
+        StandardOutput out;
+        out.write(profile.json);
+        return out.failed() ? kNoAnswer : kSuccess;
+    }
+    QString error;
+    if (!saveFile(o.output, profile.json, error)) {
+        report(error);
+        return kNoAnswer;
+    }
+    return kSuccess;
+}
+
+int runApply(const Options &o)
+{
+    QFile file(o.profile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        report(u"%1: %2"_s.arg(o.profile, file.errorString()));
+        return kUsage;
+    }
+    const session::ProfileReading reading
+        = session::parseProfile(file.read(session::kMaxProfileBytes + 1));
+    if (!reading.ok()) {
+        report(u"%1: %2"_s.arg(o.profile, reading.error));
+        return kUsage;
+    }
+    const WritePlan plan = planFor(reading.profile);
+    if (plan.empty())
+        return kSuccess;
+
+    int status = kSuccess;
+    const auto board = openBoard(o, status);
+    if (!board || !readGroups(*board, plan.groupsToRead(), status))
+        return status;
+    resetUnreadable(board->store(), plan.groups);
+    session::applyProfile(reading.profile, board->store());
+    return writeChanges(*board, plan, o.dryRun);
+}
+
+int runSet(const Options &o)
+{
+    const Assignments assignments = parseAssignments(o.assignments, o.port);
+    if (!assignments.ok()) {
+        report(assignments.error);
+        return kUsage;
+    }
+    const WritePlan involved = planFor(assignments.items);
+
+    int status = kSuccess;
+    const auto board = openBoard(o, status);
+    if (!board || !readGroups(*board, involved.groupsToRead(), status))
+        return status;
+    resetUnreadable(board->store(), involved.groups);
+    const WritePlan changed = applyAssignments(assignments.items, board->store());
+    if (changed.empty())
+        return kSuccess;
+    return writeChanges(*board, changed, false);
+}
+
+QString urlOf(const MetricsServer &server)
+{
+    const QHostAddress a = server.address();
+    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol ? u"[%1]"_s.arg(a.toString())
+                                                                       : a.toString();
+    return u"http://%1:%2/metrics"_s.arg(host).arg(server.port());
+}
+
+int runMetrics(const Options &o)
+{
+    Metrics metrics(o.device, o.group);
+    MetricsServer server;
+    if (o.listen) {
+        if (!server.listen(o.listen->address, o.listen->port)) {
+            report(u"cannot listen on %1 port %2: %3"_s.arg(o.listen->address.toString())
+                       .arg(o.listen->port)
+                       .arg(server.errorString()));
+            return kUsage;
+        }
+        report(u"serving %1"_s.arg(urlOf(server)));
+    }
+    QString error;
+    const QByteArray first = metrics.exposition();
+    server.setText(first);
+    if (!o.textfile.isEmpty() && !saveFile(o.textfile, first, error)) {
+        report(error);
+        return kUsage;
+    }
+    int status = kSuccess;
+    const auto board = openBoard(o, status);
+    if (!board)
+        return status;
+
+    bool writeFailing = false;
+    bool writeFailed = false;
+    const auto publish = [&] {
+        const QByteArray text = metrics.exposition();
+        server.setText(text);
+        if (o.textfile.isEmpty())
+            return;
+        // Told once until a write succeeds again; the next answer tries anew.
+        if (saveFile(o.textfile, text, error)) {
+            writeFailing = false;
+            return;
+        }
+        writeFailed = true;
+        if (!std::exchange(writeFailing, true))
+            report(error);
+    };
+    Monitor monitor(*board, o.group, o.intervalMs);
+    QObject::connect(&monitor, &Monitor::message, &monitor, &report);
+    QObject::connect(&monitor, &Monitor::answered, &monitor,
+                     [&](const session::DecodedAnswer &answer) {
+                         metrics.addAnswer(answer);
+                         publish();
+                     });
+    QObject::connect(&monitor, &Monitor::timedOut, &monitor, [&] {
+        metrics.addTimeout();
+        publish();
+    });
+    // Refreshes that cannot be sent while the line is away change nothing after the first.
+    QObject::connect(&monitor, &Monitor::down, &monitor, [&] {
+        if (!metrics.isUp())
+            return;
+        metrics.setDown();
+        publish();
+    });
+    monitor.start();
+    QCoreApplication::exec();
+    return writeFailed || monitor.hadFailures() ? kNoAnswer : kSuccess;
+}
+
+} // namespace
+
+void report(const QString &line)
+{
+    QTextStream(stderr) << "vantor-cli: " << line << Qt::endl;
+}
+
+int run(const Options &options)
+{
+    switch (options.command) {
+    case Command::Read:
+        return runRead(options);
+    case Command::Watch:
+        return runWatch(options);
+    case Command::DumpProfile:
+        return runDumpProfile(options);
+    case Command::Apply:
+        return runApply(options);
+    case Command::Set:
+        return runSet(options);
+    case Command::Metrics:
+        return runMetrics(options);
+    case Command::Help:
+    case Command::Version:
+        break;
+    }
+    return kUsage;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The commands of vantor-cli, each run to its end inside the running application. Data goes to
+// standard output (or -o FILE), one line per failure to standard error, and the result is the
+// exit status.
+
+#include "options.h"
+
+namespace vantor::cli {
+
+enum ExitStatus : int {
+    kSuccess = 0,
+    kNoAnswer = 1,   // a time-out, a lost line, or output that could not be written
+    kUsage = 2,      // usage, profile or value error: nothing was sent
+    kCannotOpen = 3, // the device could not be opened
+};
+
+// One line on standard error, after the program's name.
+void report(const QString &line);
+
+// Runs a parsed command (not Help or Version). Watch and metrics run until their count or
+// duration is reached, or until the application is asked to quit.
+[[nodiscard]] int run(const Options &options);
+
+} // namespace vantor::cli

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QColor>
+#include <QHash>
+#include <QList>
+
+class QWidget;
+
+namespace vantor::window {
+
+struct MainControls;
+
+// The dynamic property that says a widget shows a stale reading (bool).
+inline constexpr char kStaleProperty[] = "stale";
+
+// Marks one reading stale or current for assistive technology: the "stale" property, and
+// "stale" at the end of its accessible description. Every view marks its readings through
+// this one function, so that they all say it alike.
+void setReadingStale(QWidget *widget, bool stale);
+[[nodiscard]] bool isReadingStale(const QWidget *widget);
+// A reading's accessible description with the stale mark: "Port 1 Port Current (mA); stale".
+[[nodiscard]] QString staleDescription(const QString &description);
+
+// The board's readings in the window (System Info values, and each port's status values and
+// LEDs) shown as stale while the link is down or the board is silent: the last values stay
+// readable, their colours dimmed towards the background. Nothing is disabled, hidden, moved or
+// resized, and the LEDs keep being shown or hidden by the decoders as before.
+class StaleDisplay
+{
+public:
+    // How much of a reading's own colour a stale one keeps.
+    static constexpr qreal kStaleStrength = 0.5;
+
+    explicit StaleDisplay(MainControls &controls);
+
+    void setStale(bool stale);
+    [[nodiscard]] bool isStale() const { return m_stale; }
+    [[nodiscard]] const QList<QWidget *> &readings() const { return m_readings; }
+
+    // A colour as a stale reading shows it, over the given background.
+    [[nodiscard]] static QColor dimmed(const QColor &colour, const QColor &background);
+
+private:
+    QList<QWidget *> m_readings;
+    // Each reading's own colour: text colour of a label, fill of an LED.
+    QHash<QWidget *, QColor> m_colours;
+    bool m_stale = false;
+};
+
+} // namespace vantor::window

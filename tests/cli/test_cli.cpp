@@ -1,0 +1,456 @@
+// SPDX-License-Identifier: MIT
+// The real vantor-cli against the simulated board in this process: what it prints against what
+// the window shows for the same snapshot, what it puts on the line, and how it ends when the
+// board, the device or the operator's input is at fault.
+
+#include "clirun.h"
+#include "e2ewire.h"
+
+#include <boardonpty.h>
+#include <roundtripmask.h>
+
+#include <serial/qtseriallink.h>
+#include <session/session.h>
+#include <window/controls.h>
+#include <window/ledwidget.h>
+#include <window/mainwindow.h>
+#include <window/numericentry.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace vantor;
+using testing::CliRun;
+using testing::runCli;
+
+namespace {
+
+constexpr int kGroups = 6;
+constexpr qsizetype kSettingsEnd = 53; // snapshot bytes 0..52 hold every setting
+
+// Every group's settings as a read shows them and a write can carry them back; the one-shot
+// actions (bits 6 and 5 of byte 4) are never part of what is kept.
+QByteArray settings(const sim::BoardModel &model)
+{
+    QByteArray mask(kSettingsEnd, '\0');
+    mask.replace(0, 13, vantor::testing::systemRoundTripMask());
+    mask[4] = static_cast<char>(mask[4] & ~0x60);
+    mask.replace(19, 34, vantor::testing::portRoundTripMask());
+    QByteArray all;
+    for (int g = 0; g < kGroups; ++g) {
+        QByteArray image = vantor::testing::toByteArray(model.image(g)).left(kSettingsEnd);
+        for (qsizetype i = 0; i < image.size(); ++i)
+            image[i] = static_cast<char>(image[i] & mask[i]);
+        all += image;
+    }
+    return all;
+}
+
+QByteArray codes(const QList<e2e::Frame> &frames)
+{
+    QByteArray c;
+    for (const e2e::Frame &f : frames)
+        c.append(static_cast<char>(f.code));
+    return c.toHex();
+}
+
+QString explain(const CliRun &run)
+{
+    return QStringLiteral("finished %1, exit %2, %3 ms\nstderr: %4")
+        .arg(run.finished)
+        .arg(run.exitCode)
+        .arg(run.elapsedMs)
+        .arg(run.err);
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void readShowsWhatTheWindowShows();
+    void watchCount_data();
+    void watchCount();
+    void dumpThenApplyReproducesTheSettings();
+    void setWritesOnlyWhatChanged_data();
+    void setWritesOnlyWhatChanged();
+    void silentBoard_data();
+    void silentBoard();
+    void cannotOpen_data();
+    void cannotOpen();
+    void refusedBeforeAnythingIsSent_data();
+    void refusedBeforeAnythingIsSent();
+
+private:
+    QStringList onBoard(const QStringList &arguments) const
+    {
+        return QStringList { QStringLiteral("-d"), m_board->devicePath() } + arguments;
+    }
+    QList<e2e::Frame> frames() const { return e2e::framesFromPanel(m_board->wireLog()); }
+    QString writeFile(const QString &name, const QByteArray &contents);
+
+    std::unique_ptr<vantor::testing::BoardOnPty> m_pty;
+    sim::SimulatedBoard *m_board = nullptr;
+    std::unique_ptr<QTemporaryDir> m_files;
+};
+
+void TestCli::initTestCase()
+{
+    QVERIFY2(QFile::exists(testing::cliPath()), qPrintable(testing::cliPath() + " is missing"));
+    // The window's numbers with "." decimals, as the command line always writes them.
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestCli::init()
+{
+    m_pty = std::make_unique<vantor::testing::BoardOnPty>();
+    m_board = &m_pty->board;
+    QVERIFY2(m_pty->start(false), qPrintable(m_board->errorString()));
+    m_files = std::make_unique<QTemporaryDir>();
+}
+
+void TestCli::cleanup()
+{
+    m_pty.reset();
+    m_files.reset();
+}
+
+QString TestCli::writeFile(const QString &name, const QByteArray &contents)
+{
+    QFile file(m_files->filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return {};
+    return file.fileName();
+}
+
+// The board's factory image has ports delivering, searching, faulted and switched off.
+void TestCli::readShowsWhatTheWindowShows()
+{
+    const CliRun run = runCli(onBoard({ "read", "-O", "json" }));
+    QVERIFY2(run.finished && run.exitCode == 0 && run.err.isEmpty(), qPrintable(explain(run)));
+    // A read never writes: one command byte went out.
+    QCOMPARE(m_board->bytesFromPanel().toHex(), QByteArray("08"));
+    const QJsonObject json = QJsonDocument::fromJson(run.out).object();
+    QVERIFY2(!json.isEmpty(), run.out.constData());
+
+    serial::QtSerialLink link;
+    serial::PortMap map;
+    map.setDevice(1, m_board->devicePath());
+    window::MainWindow window(link, map);
+    QSignalSpy answered(&window.session(), &session::Session::answerDecoded);
+    QVERIFY(window.session().openPort());
+    window.session().loadFromDevice();
+    QVERIFY(answered.wait(5000));
+    const window::MainControls &c = window.controls();
+
+    const QJsonObject system = json[u"system"].toObject();
+    QCOMPARE(system[u"firmware_version"].toString(), c.REV_IDENT_1->text());
+    QCOMPARE(system[u"chip_version"].toString(), c.REV_IDENT_2->text());
+    QCOMPARE(system[u"total_port_power_w"].toDouble(), c.BOX_PWR->text().toDouble());
+    QCOMPARE(system[u"port_count"].toInt(), c.SYS_PORT_CNT->currentText().toInt());
+
+    const QJsonArray ports = json[u"ports"].toArray();
+    QCOMPARE(ports.size(), 8);
+    QSet<QString> modes;
+    for (int p = 0; p < 8; ++p) {
+        const QJsonObject r = ports[p].toObject();
+        QCOMPARE(r[u"port"].toInt(), p + 1);
+        QCOMPARE(r[u"port_enable"].toBool(), window::checkValue(c.PORT_SYS_MGMNT_2[p]) != 0);
+        QCOMPARE(r[u"mode"].toString(), c.PORT_FLT_MODE_2[p]->text());
+        QCOMPARE(r[u"fault"].toString(), c.PORT_FLT_MODE_1[p]->text());
+        QCOMPARE(r[u"class_text"].toString(), c.PORT_CLASS_2[p]->text());
+        const std::pair<const char *, const QLabel *> numbers[] = {
+            { "class_current_ma", c.PORT_CLASS_1[p] },  { "current_ma", c.PORT_CURRENT[p] },
+            { "voltage_v", c.PORT_VOLTAGE[p] },         { "power_w", c.PORT_POWER[p] },
+            { "discovery_r_ohm", c.PORT_DISC_R[p] },    { "discovery_c_uf", c.PORT_DISC_C[p] },
+            { "powered_order", c.PORT_PWR_ORDER_1[p] },
+        };
+        for (const auto &[key, label] : numbers) {
+            QVERIFY2(r[QLatin1StringView(key)].toDouble() == label->text().toDouble(),
+                     qPrintable(QStringLiteral("port %1 %2: %3, the window shows %4")
+                                    .arg(p + 1)
+                                    .arg(key)
+                                    .arg(r[QLatin1StringView(key)].toDouble())
+                                    .arg(label->text())));
+        }
+        const QString led = c.Port_LED_Red[p]->isVisibleTo(&window) ? QStringLiteral("red")
+            : c.Port_LED_Yellow[p]->isVisibleTo(&window)            ? QStringLiteral("yellow")
+            : c.Port_LED_Green[p]->isVisibleTo(&window)             ? QStringLiteral("green")
+                                                                    : QStringLiteral("off");
+        QCOMPARE(r[u"led"].toString(), led);
+        const QJsonObject config = r[u"configuration"].toObject();
+        QCOMPARE(config[u"power_limit_w"].toInt(), c.PORT_PWR_LMT[p]->text().toInt());
+        QCOMPARE(config[u"led_output_drive"].toString(), c.PORT_LED_DRV[p]->currentText());
+        modes.insert(r[u"pw_d_status"].toString());
+    }
+    QVERIFY2(modes.size() >= 3, "the image should show ports in several states");
+}
+
+void TestCli::watchCount_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("toFile");
+    QTest::newRow("CSV on standard output") << "csv" << false;
+    QTest::newRow("JSON Lines on standard output") << "jsonl" << false;
+    QTest::newRow("CSV appended to a file") << "csv" << true;
+    QTest::newRow("JSON Lines appended to a file") << "jsonl" << true;
+}
+
+// --count ends it after that many answers: eight records each, port refreshes only on the line.
+// A file given with -o grows run by run, with one header.
+void TestCli::watchCount()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, toFile);
+
+    const QString file = m_files->filePath(QStringLiteral("records"));
+    QStringList args { "watch", "--count", "3", "--interval", "100", "-O", format };
+    if (toFile)
+        args << "-o" << file;
+    const int runs = toFile ? 2 : 1;
+    QByteArray out;
+    for (int i = 0; i < runs; ++i) {
+        const CliRun run = runCli(onBoard(args));
+        QVERIFY2(run.finished && run.exitCode == 0 && run.err.isEmpty(), qPrintable(explain(run)));
+        out += run.out;
+    }
+    if (toFile) {
+        QVERIFY2(out.isEmpty(), out.constData());
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        out = f.readAll();
+    }
+
+    const bool csv = format == u"csv";
+    QList<QByteArray> lines = out.split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(lines.size(), runs * 3 * 8 + (csv ? 1 : 0));
+    if (csv)
+        QVERIFY(lines.takeFirst().startsWith("timestamp,group,port,"));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int port = int(i % 8) + 1;
+        if (csv) {
+            QVERIFY2(lines[i].endsWith('\r'), "CSV rows end in CRLF");
+            QCOMPARE(lines[i].split(',').at(2), QByteArray::number(port));
+        } else {
+            const QJsonObject r = QJsonDocument::fromJson(lines[i]).object();
+            QCOMPARE(r.size(), 17);
+            QCOMPARE(r[u"port"].toInt(), port);
+        }
+    }
+    const QByteArray sent = codes(frames());
+    QCOMPARE(sent, QByteArray("28").repeated(runs * 3));
+}
+
+void TestCli::dumpThenApplyReproducesTheSettings()
+{
+    // Any settings the board may hold, with a port count from the window's list.
+    QRandomGenerator rng(20251208);
+    QByteArray system(e2e::kSystemBlockSize, '\0');
+    QByteArray ports(e2e::kPortBlockSize, '\0');
+    for (char &b : system)
+        b = static_cast<char>(rng.bounded(256));
+    for (char &b : ports)
+        b = static_cast<char>(rng.bounded(256));
+    system[0] = static_cast<char>(8 * (1 + rng.bounded(6)));
+    QVERIFY(m_board->model().applySystemBlock(vantor::testing::bytesOf(system)));
+    QVERIFY(m_board->model().applyPortBlock(0, vantor::testing::bytesOf(ports)));
+    const QByteArray held = settings(m_board->model());
+
+    const QString profile = m_files->filePath(QStringLiteral("board.json"));
+    const CliRun dump = runCli(onBoard({ "dump-profile", "-o", profile }));
+    QVERIFY2(dump.finished && dump.exitCode == 0, qPrintable(explain(dump)));
+
+    // The same board back at its factory settings takes the profile.
+    m_board->model().reset();
+    m_board->clear();
+    QVERIFY(settings(m_board->model()) != held);
+    const CliRun dry = runCli(onBoard({ "apply", profile, "--dry-run" }));
+    QVERIFY2(dry.finished && dry.exitCode == 0, qPrintable(explain(dry)));
+    QCOMPARE(codes(frames()), QByteArray("08"));
+    m_board->clear();
+    const CliRun apply = runCli(onBoard({ "apply", profile }));
+    QVERIFY2(apply.finished && apply.exitCode == 0, qPrintable(explain(apply)));
+    QCOMPARE(settings(m_board->model()).toHex(), held.toHex());
+
+    // A read, the system block, the port block: what the dry run said would go out.
+    const QList<e2e::Frame> sent = frames();
+    QCOMPARE(codes(sent), QByteArray("081820"));
+    const QList<QByteArray> planned = dry.out.split('\n');
+    QCOMPARE(planned.size(), 3);
+    QCOMPARE(planned[0], "0x18 system configuration write: " + sent[1].block.toHex(' '));
+    QCOMPARE(planned[1], "0x20 port control write: " + sent[2].block.toHex(' '));
+}
+
+void TestCli::setWritesOnlyWhatChanged_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("sent"); // command codes, in hex
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("offset"); // the snapshot byte that changes
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("port_enable=0 --port 3") << QStringList { "set", "port_enable=0", "--port", "3" }
+                                            << QByteArray("0820") << 0 << 27 + 2 << 0x20 << 0;
+    QTest::newRow("a power limit in the second group")
+        << QStringList { "set", "power_limit_w=20", "--port", "12" } << QByteArray("0921") << 1
+        << 43 + 3 << 0xFF << 20;
+    QTest::newRow("a system setting") << QStringList { "set", "master_enable=false" }
+                                      << QByteArray("0818") << 0 << 4 << 0x80 << 0;
+    QTest::newRow("a value the board already holds")
+        << QStringList { "set", "port_enable=true", "--port", "1" } << QByteArray("08") << 0 << 27
+        << 0x20 << 0x20;
+}
+
+void TestCli::setWritesOnlyWhatChanged()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, group);
+    QFETCH(int, offset);
+    QFETCH(int, mask);
+    QFETCH(int, value);
+
+    QByteArray expected = settings(m_board->model());
+    // A system setting is the whole board's: every group reports it.
+    for (int g = 0; g < kGroups; ++g) {
+        if (g != group && offset >= 13)
+            continue;
+        char &b = expected[g * kSettingsEnd + offset];
+        b = static_cast<char>((b & ~mask) | value);
+    }
+    const CliRun run = runCli(onBoard(arguments));
+    QVERIFY2(run.finished && run.exitCode == 0 && run.err.isEmpty(), qPrintable(explain(run)));
+    QCOMPARE(codes(frames()), sent);
+    QCOMPARE(settings(m_board->model()).toHex(), expected.toHex());
+}
+
+void TestCli::silentBoard_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("afterSystemWrite"); // else silent from the start
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("read") << QStringList { "--timeout", "500", "read" } << false
+                          << "no answer to the whole read (0x08) within 500 ms";
+    QTest::newRow("apply: the port write after the system write")
+        << QStringList { "--timeout", "500", "apply", "PROFILE" } << true
+        << "no answer to the port control write (0x20) within 500 ms; sent before it: the system "
+           "configuration write";
+}
+
+// Exit 1 within the time-out and a second, saying what went out before the silence.
+void TestCli::silentBoard()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, afterSystemWrite);
+    QFETCH(QString, message);
+
+    const QString profile = writeFile(
+        QStringLiteral("p.json"),
+        R"({"format": 1, "system": {"master_enable": true}, "ports": [{"port": 2, "port_enable": true}]})");
+    arguments.replaceInStrings(QStringLiteral("PROFILE"), profile);
+    if (afterSystemWrite) {
+        connect(m_board, &sim::SimulatedBoard::blockApplied, this, [this](quint8 code) {
+            if (code == e2e::kSystemWrite)
+                m_board->injectFault({ sim::Fault::Silent });
+        });
+    } else {
+        m_board->injectFault({ sim::Fault::Silent });
+    }
+    const CliRun run = runCli(onBoard(arguments));
+    QVERIFY2(run.finished && run.exitCode == 1, qPrintable(explain(run)));
+    QVERIFY2(run.elapsedMs < 500 + 1000, qPrintable(explain(run)));
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(run.err.count(u'\n'), 1);
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestCli::cannotOpen_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("read") << QStringList { "read" };
+    QTest::newRow("watch") << QStringList { "watch" };
+    QTest::newRow("set") << QStringList { "set", "master_enable=true" };
+    QTest::newRow("metrics") << QStringList { "metrics", "--textfile", "TEXTFILE" };
+}
+
+// The classifier's words for each kind of failure are checked on their own; here it is their
+// way out: one line and exit 3.
+void TestCli::cannotOpen()
+{
+    QFETCH(QStringList, arguments);
+    arguments.replaceInStrings(QStringLiteral("TEXTFILE"), m_files->filePath("m.prom"));
+    const QString device = m_files->filePath(QStringLiteral("ttyGone"));
+    const CliRun run = runCli(QStringList { "-d", device } + arguments);
+    QVERIFY2(run.finished && run.exitCode == 3, qPrintable(explain(run)));
+    QCOMPARE(run.err, QStringLiteral("vantor-cli: %1: no such device\n").arg(device));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestCli::refusedBeforeAnythingIsSent_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<QString>("message");
+
+    const QStringList apply { "apply", "PROFILE" };
+    QTest::newRow("profile: a value out of range")
+        << apply << QByteArray(R"({"format": 1, "ports": [{"port": 1, "power_limit_w": 300}]})")
+        << R"(port 1: "power_limit_w" must be 0 to 255)";
+    QTest::newRow("profile: an unknown key")
+        << apply << QByteArray(R"({"format": 1, "system": {"warp_drive": true}})")
+        << R"(unknown key "warp_drive")";
+    QTest::newRow("profile: a one-shot action")
+        << apply << QByteArray(R"({"format": 1, "system": {"calibrate_system": true}})")
+        << "one-shot action";
+    QTest::newRow("profile: not JSON") << apply << QByteArray("{") << "not JSON";
+    QTest::newRow("set: a value out of range")
+        << QStringList { "set", "power_limit_w=256", "--port", "1" } << QByteArray()
+        << R"("power_limit_w" must be 0 to 255)";
+    QTest::newRow("set: a port setting without its port")
+        << QStringList { "set", "port_enable=false" } << QByteArray() << "--port P";
+    QTest::newRow("set: an unknown setting")
+        << QStringList { "set", "warp=1" } << QByteArray() << R"(no setting is called "warp")";
+    QTest::newRow("group beyond the sixth")
+        << QStringList { "--group", "6", "read" } << QByteArray() << "--group";
+    QTest::newRow("interval below 100 ms")
+        << QStringList { "watch", "--interval", "99" } << QByteArray() << "--interval";
+    QTest::newRow("an option of another command")
+        << QStringList { "read", "--dry-run" } << QByteArray() << "--dry-run has no meaning";
+}
+
+void TestCli::refusedBeforeAnythingIsSent()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, profile);
+    QFETCH(QString, message);
+
+    arguments.replaceInStrings(QStringLiteral("PROFILE"),
+                               writeFile(QStringLiteral("p.json"), profile));
+    const CliRun run = runCli(onBoard(arguments));
+    QVERIFY2(run.finished && run.exitCode == 2, qPrintable(explain(run)));
+    QVERIFY2(run.err.startsWith(QStringLiteral("vantor-cli: ")) && run.err.contains(message),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(m_board->bytesFromPanel().toHex(), QByteArray());
+}
+
+QTEST_MAIN(TestCli)
+#include "test_cli.moc"
