@@ -119,10 +119,10 @@ bool EventLogWindow::saveCsv(const QString &path)
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
         const QString message = tr("Event log not saved: %1: %2").arg(path, file.errorString());
         qCWarning(lcViews).noquote() << message;
-        emit reported(message);
+        emit reported(message, false);
         return false;
     }
-    emit reported(tr("Event log saved to %1 (%2 entries)").arg(path).arg(shown.size()));
+    emit reported(tr("Event log saved to %1 (%2 entries)").arg(path).arg(shown.size()), true);
     return true;
 }
 

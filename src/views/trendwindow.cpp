@@ -145,10 +145,10 @@ bool TrendWindow::savePng(const QString &path)
     if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
         const QString message = tr("Plot not saved: %1: %2").arg(path, file.errorString());
         qCWarning(lcViews).noquote() << message;
-        emit reported(message);
+        emit reported(message, false);
         return false;
     }
-    emit reported(tr("Plot saved to %1").arg(path));
+    emit reported(tr("Plot saved to %1").arg(path), true);
     return true;
 }
 
@@ -159,10 +159,10 @@ bool TrendWindow::saveCsv(const QString &path)
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
         const QString message = tr("Plot data not saved: %1: %2").arg(path, file.errorString());
         qCWarning(lcViews).noquote() << message;
-        emit reported(message);
+        emit reported(message, false);
         return false;
     }
-    emit reported(tr("Plot data saved to %1").arg(path));
+    emit reported(tr("Plot data saved to %1").arg(path), true);
     return true;
 }
 

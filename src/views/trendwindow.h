@@ -27,7 +27,8 @@ public:
     bool saveCsv(const QString &path);
 
 signals:
-    void reported(const QString &message);
+    // The outcome of saving a file: ok, or why not.
+    void reported(const QString &message, bool ok);
 
 private:
     void applyChoices();

@@ -13,10 +13,10 @@
 
 #include <session/session.h>
 #include <window/mainwindow.h>
+#include <window/statusline.h>
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -36,9 +36,8 @@ QMenu *menuNamed(QMenuBar *bar, const QString &name)
 }
 
 // The menu of that name, or a new one placed before "Help" (or last when there is none).
-QMenu *ensureMenu(QMenuBar *bar, const QString &name, const QString &title, bool &created)
+QMenu *ensureMenu(QMenuBar *bar, const QString &name, const QString &title)
 {
-    created = false;
     if (QMenu *menu = menuNamed(bar, name))
         return menu;
     auto *menu = new QMenu(title, bar);
@@ -47,17 +46,32 @@ QMenu *ensureMenu(QMenuBar *bar, const QString &name, const QString &title, bool
         bar->insertMenu(help->menuAction(), menu);
     else
         bar->addMenu(menu);
-    created = true;
     return menu;
+}
+
+// Items go before the menu's "Quit", when it has one: quitting stays last.
+QAction *quitOf(QMenu *menu)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->objectName() == u"Quit")
+            return action;
+    }
+    return nullptr;
 }
 
 QAction *addItem(QMenu *menu, const QString &name, const QString &text,
                  const QKeySequence &keys = {})
 {
-    QAction *action = menu->addAction(text);
+    auto *action = new QAction(text, menu);
     action->setObjectName(name);
     action->setShortcut(keys);
+    menu->insertAction(quitOf(menu), action);
     return action;
+}
+
+void addSeparator(QMenu *menu)
+{
+    menu->insertSeparator(quitOf(menu));
 }
 
 } // namespace
@@ -77,19 +91,17 @@ Views::Views(window::MainWindow &window)
     connect(&s, &session::Session::answerDecoded, m_registers, &RegisterModel::add);
     m_eventLog->follow(s);
 
-    connect(m_recorder, &Recorder::failed, this,
-            [this](const QString &message) { report(tr("Recording stopped: %1").arg(message)); });
+    connect(m_recorder, &Recorder::failed, this, [this](const QString &message) {
+        report(tr("Recording stopped: %1").arg(message), false);
+    });
     connect(m_recorder, &Recorder::recordingChanged, this, &Views::showStatus);
     connect(m_recorder, &Recorder::rowsWritten, this, &Views::showStatus);
 
-    m_status = new QLabel(&window);
-    m_status->setObjectName(QStringLiteral("ViewsStatus"));
-    m_status->setTextFormat(Qt::PlainText);
-    window.statusBar()->addPermanentWidget(m_status);
-    connect(this, &Views::reported, this, [this](const QString &message) {
-        m_message = message;
-        showStatus();
-    });
+    // A field of its own, shown while recording: the status line's messages come and go.
+    m_recording = new window::ElidingLabel(&window);
+    m_recording->setObjectName(QStringLiteral("RecordingStatus"));
+    m_recording->setHidden(true);
+    window.statusBar()->addPermanentWidget(m_recording);
     addMenus();
     showStatus();
 }
@@ -99,10 +111,8 @@ Views::~Views() = default;
 void Views::addMenus()
 {
     QMenuBar *bar = m_window.menuBar();
-    bool fileCreated = false;
-    bool viewCreated = false;
-    QMenu *file = ensureMenu(bar, QStringLiteral("FileMenu"), tr("&File"), fileCreated);
-    QMenu *view = ensureMenu(bar, QStringLiteral("ViewMenu"), tr("&View"), viewCreated);
+    QMenu *file = ensureMenu(bar, QStringLiteral("FileMenu"), tr("&File"));
+    QMenu *view = ensureMenu(bar, QStringLiteral("ViewMenu"), tr("&View"));
 
     // Ctrl+S stays "Save to Device".
     connect(
@@ -123,7 +133,7 @@ void Views::addMenus()
                 if (!path.isEmpty())
                     saveSettings(path);
             });
-    file->addSeparator();
+    addSeparator(file);
     connect(addItem(file, QStringLiteral("StartRecording"), tr("Start &Recording...")),
             &QAction::triggered, this, [this] {
                 // An existing file is appended to, so there is nothing to confirm.
@@ -135,12 +145,8 @@ void Views::addMenus()
             });
     m_stopRecording = addItem(file, QStringLiteral("StopRecording"), tr("Sto&p Recording"));
     connect(m_stopRecording, &QAction::triggered, this, &Views::stopRecording);
-    if (fileCreated) {
-        file->addSeparator();
-        connect(
-            addItem(file, QStringLiteral("Quit"), tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
-            &QAction::triggered, &m_window, &QWidget::close);
-    }
+    if (quitOf(file))
+        addSeparator(file);
 
     connect(addItem(view, QStringLiteral("ShowEventLog"), tr("&Event Log")), &QAction::triggered,
             this, &Views::showEventLog);
@@ -153,18 +159,17 @@ void Views::addMenus()
             &QAction::triggered, this, &Views::showAllSettings);
 }
 
-void Views::report(const QString &message)
+void Views::report(const QString &message, bool ok)
 {
-    emit reported(message);
+    m_message = message;
+    m_window.statusLine().show(message,
+                               ok ? window::StatusKind::Confirmation : window::StatusKind::Problem);
+    emit reported(message, ok);
 }
 
 QString Views::statusText() const
 {
-    QString recording;
-    if (m_recorder->isRecording())
-        recording = tr("Recording %1: %2 rows")
-                        .arg(QFileInfo(m_recorder->fileName()).fileName())
-                        .arg(m_recorder->rows());
+    const QString recording = m_recording->text();
     if (m_message.isEmpty())
         return recording;
     return recording.isEmpty() ? m_message : m_message + QStringLiteral("  |  ") + recording;
@@ -172,20 +177,24 @@ QString Views::statusText() const
 
 void Views::showStatus()
 {
-    m_status->setText(statusText());
-    m_status->setToolTip(m_recorder->isRecording() ? m_recorder->fileName() : QString());
-    m_stopRecording->setEnabled(m_recorder->isRecording());
+    const bool on = m_recorder->isRecording();
+    m_recording->setText(on ? tr("Recording %1: %2 rows")
+                                  .arg(QFileInfo(m_recorder->fileName()).fileName())
+                                  .arg(m_recorder->rows())
+                            : QString());
+    m_recording->setDetail(on ? m_recorder->fileName() : QString());
+    m_recording->setHidden(!on);
+    m_stopRecording->setEnabled(on);
 }
 
 bool Views::startRecording(const QString &path)
 {
     if (!m_recorder->start(path)) {
-        report(tr("Recording not started: %1").arg(m_recorder->errorString()));
+        report(tr("Recording not started: %1").arg(m_recorder->errorString()), false);
         return false;
     }
-    // The status field shows the recording itself from now on.
-    m_message.clear();
-    showStatus();
+    // The recording field says the rest.
+    report(tr("Recording to %1").arg(path), true);
     return true;
 }
 
@@ -196,7 +205,7 @@ void Views::stopRecording()
     const QString path = m_recorder->fileName();
     const qint64 rows = m_recorder->rows();
     m_recorder->stop();
-    report(tr("Recording stopped: %1 rows in %2").arg(rows).arg(path));
+    report(tr("Recording stopped: %1 rows in %2").arg(rows).arg(path), true);
 }
 
 bool Views::saveSettings(const QString &path)
@@ -206,14 +215,14 @@ bool Views::saveSettings(const QString &path)
     for (int g = 0; g <= s.highestAllowedGroup(); ++g)
         groups.push_back(g);
     const FileOutcome outcome = views::saveSettings(m_window.session().store(), groups, path);
-    report(outcome.message);
+    report(outcome.message, outcome.ok);
     return outcome.ok;
 }
 
 bool Views::openSettings(const QString &path)
 {
     const FileOutcome outcome = views::openSettings(m_window.session().store(), path);
-    report(outcome.message);
+    report(outcome.message, outcome.ok);
     return outcome.ok;
 }
 
@@ -274,7 +283,8 @@ AllSettingsDialog *Views::showAllSettings()
         = new AllSettingsDialog(m_window.session().store(), s.highestAllowedGroup() + 1, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this] {
-        report(tr("Settings put into the window; \"Save to Device\" writes them to the board"));
+        report(tr("Settings put into the window; \"Save to Device\" writes them to the board"),
+               true);
     });
     dialog->open();
     return dialog;

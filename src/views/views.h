@@ -5,11 +5,11 @@
 #include <QPointer>
 
 class QAction;
-class QLabel;
 
 namespace vantor::window {
+class ElidingLabel;
 class MainWindow;
-}
+} // namespace vantor::window
 
 namespace vantor::views {
 
@@ -24,7 +24,8 @@ class TrendWindow;
 
 // Everything beside the designed window: the recorder and the histories it keeps from
 // start-up (event log, trends, last snapshots), their windows, settings files and the
-// "File" and "View" menus that reach them. The window is only lent its menu and status bars.
+// "File" and "View" menus that reach them. The window lends its menu bar and its status line,
+// where the views tell their outcomes and show a recording.
 class Views : public QObject
 {
     Q_OBJECT
@@ -48,15 +49,16 @@ public:
     // Opens the dialog over the window, for the groups the port count allows.
     AllSettingsDialog *showAllSettings();
 
-    // What the status bar shows for the views: the last outcome and the recording.
+    // What the views last said and, while recording, the recording.
     [[nodiscard]] QString statusText() const;
 
 signals:
-    // An outcome for the operator: a file saved or refused, a recording stopped.
-    void reported(const QString &message);
+    // An outcome for the operator (a file saved or refused, a recording stopped), as the
+    // status line shows it.
+    void reported(const QString &message, bool ok);
 
 private:
-    void report(const QString &message);
+    void report(const QString &message, bool ok);
     void showStatus();
     void addMenus();
     template<class W> W *raise(QPointer<W> &window, W *(Views::*make)());
@@ -72,7 +74,7 @@ private:
     QPointer<EventLogWindow> m_eventLogWindow;
     QPointer<TrendWindow> m_trendWindow;
     QPointer<RegisterWindow> m_registerWindow;
-    QLabel *m_status = nullptr;
+    window::ElidingLabel *m_recording = nullptr;
     QAction *m_stopRecording = nullptr;
     QString m_message;
 };
