@@ -67,14 +67,8 @@ QString accessibleDescription(QWidget *widget)
 // Where a reading stands and what state it is in: none of it may change with staleness.
 QString placeAndState(QWidget *w)
 {
-    return QStringLiteral("%1 %2 %3")
-        .arg(w->geometry().x())
-        .arg(w->geometry().y())
-        .arg(QStringLiteral("%1x%2 %3 %4")
-                 .arg(w->width())
-                 .arg(w->height())
-                 .arg(w->isEnabled())
-                 .arg(w->isVisibleTo(w->parentWidget())));
+    return QString::asprintf("%d %d %dx%d %d %d", w->x(), w->y(), w->width(), w->height(),
+                             w->isEnabled(), w->isVisibleTo(w->parentWidget()));
 }
 
 QColor ownColour(QWidget *w)
