@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The whole panel in this process against the simulated board on a pseudo-terminal behind a
 // symbolic link, the way udev names an adapter: the board goes away and comes back (the same
-// one, a new one, one that was never there at start), and the panel picks it up by itself,
-// reads it whole before refreshing again, writes nothing, and waits without spending CPU.
+// one or a new one), and the panel picks it up by itself, reads it whole before refreshing
+// again, writes nothing, and waits without spending CPU. A board that is not there at start is
+// picked up the same way by the real executable (test_e2e_process).
 
 #include "e2ewire.h"
 
 #include <bytes.h>
+#include <fakes.h>
 
 #include <protocol/timer.h>
 #include <serial/portinfo.h>
@@ -66,12 +68,6 @@ void idle(int ms)
     loop.exec();
 }
 
-class NoPorts final : public vantor::serial::PortInfoSource
-{
-public:
-    QList<vantor::serial::PortInfo> ports() const override { return {}; }
-};
-
 // A board whose settings differ from the factory's: 16 ports, lower limit 20000 ohms.
 std::unique_ptr<vantor::sim::BoardModel> otherBoard()
 {
@@ -103,7 +99,7 @@ struct Bench
         vantor::serial::PortMap map;
         map.setDevice(1, device());
         window = std::make_unique<vantor::window::MainWindow>(link, map);
-        window->setPortInfoSource(std::make_shared<NoPorts>());
+        window->setPortInfoSource(std::make_shared<vantor::testing::FakePortInfo>());
         window->formLoad();
         window->show();
     }
@@ -168,7 +164,6 @@ private slots:
     void returnAfterAbsence_data();
     void returnAfterAbsence();
     void newBoardOnTheSameName();
-    void missingAtStart();
     void screenshotStale();
 };
 
@@ -230,27 +225,6 @@ void E2EReconnect::newBoardOnTheSameName()
     QCOMPARE(b.board->model().portWrites(0), 0);
     QCOMPARE(b.c().PD_R_LOW->text(), QStringLiteral("20000"));
     QCOMPARE(b.c().SYS_PORT_CNT->currentText(), QStringLiteral("16"));
-}
-
-// Nothing at the device's name when the panel starts; the board appears later and is opened
-// by itself and read, and nothing is written to it.
-void E2EReconnect::missingAtStart()
-{
-    Bench b;
-    b.openWindow();
-    QVERIFY(!b.link.isOpen());
-    QVERIFY(b.window->portStateText().contains(QStringLiteral("no such device")));
-    QVERIFY(b.window->staleDisplay().isStale());
-    QVERIFY(b.window->reconnector().isWaiting());
-    idle(1500); // past the first retry, to the backed-off ones
-
-    QVERIFY2(b.startBoard(), qPrintable(b.board->errorString()));
-    QSignalSpy answered(b.board.get(), &SimulatedBoard::answerSent);
-    QTRY_VERIFY_WITH_TIMEOUT(b.readThenRefreshed(refreshesAnswered(answered)), kResumeWithinMs);
-    QCOMPARE(b.board->model().systemWrites(), 0);
-    QCOMPARE(b.board->model().portWrites(0), 0);
-    QVERIFY(b.window->portStateText().endsWith(QStringLiteral(" open, 19200,N,8,1")));
-    QVERIFY(!b.window->staleDisplay().isStale());
 }
 
 // The demo board running, then unplugged: the readings stay, dimmed, and the status bar says

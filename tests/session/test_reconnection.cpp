@@ -4,13 +4,9 @@
 // whose port is lost and with a start-up that keeps the board's settings. Fake link and timers; the
 // device is a file in a scratch directory, so its folder is really watched.
 
-#include <fakes.h>
-#include <textstore.h>
+#include <sessionrig.h>
 
-#include <protocol/transactionengine.h>
-#include <serial/portinfo.h>
 #include <session/reconnector.h>
-#include <session/session.h>
 
 #include <QDir>
 #include <QFile>
@@ -30,17 +26,10 @@ QByteArray byte(int b)
     return QByteArray(1, static_cast<char>(b));
 }
 
-class FakePorts final : public serial::PortInfoSource
-{
-public:
-    QList<serial::PortInfo> ports() const override { return list; }
-    QList<serial::PortInfo> list;
-};
-
-struct Rig
+struct Rig : testing::SessionOnFakes
 {
     explicit Rig(const QString &device = {})
-        : session(link, mapFor(device), store, &refresh, &timeout)
+        : SessionOnFakes(mapFor(device))
         , reconnector(session)
     {
         reconnector.setRetryTimer(retry);
@@ -62,13 +51,8 @@ struct Rig
         ports->list = { { device, device, QStringLiteral("USB serial"), QString(), serialNumber } };
     }
 
-    testing::FakeLink link;
-    testing::FakeTimer refresh;
-    testing::FakeTimer timeout;
     testing::FakeTimer retry;
-    testing::TextStore store;
-    std::shared_ptr<FakePorts> ports = std::make_shared<FakePorts>();
-    session::Session session;
+    std::shared_ptr<testing::FakePortInfo> ports = std::make_shared<testing::FakePortInfo>();
     session::Reconnector reconnector;
 };
 

@@ -4,6 +4,7 @@
 // Fakes for driving the transaction engine without a port and without waiting.
 
 #include <protocol/timer.h>
+#include <serial/portinfo.h>
 #include <serial/seriallink.h>
 
 #include <QByteArray>
@@ -153,6 +154,14 @@ public:
 private:
     int m_interval = 0;
     bool m_active = false;
+};
+
+// The serial ports present, listed by hand: the system's list leaves pseudo-terminals out.
+class FakePortInfo final : public serial::PortInfoSource
+{
+public:
+    QList<serial::PortInfo> ports() const override { return list; }
+    QList<serial::PortInfo> list;
 };
 
 } // namespace vantor::testing

@@ -4,7 +4,7 @@
 // value labels name their current value and describe what it is, and every change of value
 // or hover text raises the event a screen reader listens for.
 
-#include "panelrig.h"
+#include <panelrig.h>
 
 #include <examples.h>
 

@@ -4,19 +4,15 @@
 // pseudo-terminals out), the remembered port and the adapter check. Fake link, timers fired
 // by hand; the panel's settings go to a scratch folder set before the application exists.
 
-#include <fakes.h>
+#include <panelrig.h>
 
-#include <window/controls.h>
 #include <window/ledwidget.h>
-#include <window/mainwindow.h>
 #include <window/portpicker.h>
 #include <window/staledisplay.h>
 #include <window/statusline.h>
 
-#include <protocol/transactionengine.h>
 #include <serial/portinfo.h>
 #include <session/reconnector.h>
-#include <session/session.h>
 
 #include <QAccessible>
 #include <QAction>
@@ -27,16 +23,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 using namespace vantor;
-using window::MainWindow;
 using window::StaleDisplay;
 
 namespace {
@@ -44,39 +35,18 @@ namespace {
 const QByteArray kAck(1, '\x06');
 const QByteArray kSnapshot(168, '\0');
 
-class FakePorts final : public serial::PortInfoSource
-{
-public:
-    QList<serial::PortInfo> ports() const override { return list; }
-    QList<serial::PortInfo> list;
-};
-
-// A window on a fake link with hand-fired timers and a fake list of ports.
-struct Panel
+// The window with a fake list of ports and a hand-fired retry timer.
+struct Panel : testing::FakePanel
 {
     explicit Panel(const QString &com1 = QStringLiteral("/dev/fake-com1"))
+        : FakePanel(com1)
     {
-        map.setDevice(1, com1);
-        map.setDevice(2, QStringLiteral("/dev/fake-com2"));
-        map.setDevice(3, QStringLiteral("/dev/fake-com3"));
-        window = std::make_unique<MainWindow>(link, map, &timer1, &timer2);
         window->setPortInfoSource(ports);
         window->reconnector().setRetryTimer(retry);
     }
+    // The window goes before the timer its reconnector holds.
+    ~Panel() { window.reset(); }
 
-    // Start-up, then the board acknowledges both writes and takes both blocks.
-    void startAndSettle()
-    {
-        window->formLoad();
-        for (int write = 0; write < 2; ++write) {
-            link.feed(kAck);
-            link.drain();
-        }
-        link.takeWire();
-    }
-
-    window::MainControls &c() { return window->controls(); }
-    protocol::TransactionEngine &engine() { return window->session().engine(); }
     QMenu *setPortMenu()
     {
         return window->menuBar()->findChild<QMenu *>(QStringLiteral("SetPort"));
@@ -84,13 +54,8 @@ struct Panel
     // What the menu shows as it opens.
     void openMenu() { emit setPortMenu()->aboutToShow(); }
 
-    serial::PortMap map;
-    testing::FakeLink link;
-    testing::FakeTimer timer1;
-    testing::FakeTimer timer2;
     testing::FakeTimer retry;
-    std::shared_ptr<FakePorts> ports = std::make_shared<FakePorts>();
-    std::unique_ptr<MainWindow> window;
+    std::shared_ptr<testing::FakePortInfo> ports = std::make_shared<testing::FakePortInfo>();
 };
 
 QString accessibleDescription(QWidget *widget)
@@ -102,14 +67,8 @@ QString accessibleDescription(QWidget *widget)
 // Where a reading stands and what state it is in: none of it may change with staleness.
 QString placeAndState(QWidget *w)
 {
-    return QStringLiteral("%1 %2 %3")
-        .arg(w->geometry().x())
-        .arg(w->geometry().y())
-        .arg(QStringLiteral("%1x%2 %3 %4")
-                 .arg(w->width())
-                 .arg(w->height())
-                 .arg(w->isEnabled())
-                 .arg(w->isVisibleTo(w->parentWidget())));
+    return QString::asprintf("%d %d %dx%d %d %d", w->x(), w->y(), w->width(), w->height(),
+                             w->isEnabled(), w->isVisibleTo(w->parentWidget()));
 }
 
 QColor ownColour(QWidget *w)
@@ -165,7 +124,8 @@ void ConnectionTest::statusLineNeverClips_data()
     QTest::newRow("far too long") << 400 << true;
 }
 
-// Whatever its length, a message leaves the window's size alone and can be read whole.
+// Whatever its length, a message leaves the window's size alone and can be read whole, also by
+// a screen reader.
 void ConnectionTest::statusLineNeverClips()
 {
     QFETCH(int, length);
@@ -191,6 +151,7 @@ void ConnectionTest::statusLineNeverClips()
         QCOMPARE(label->toolTip(), elided ? message : QString());
         if (elided)
             QVERIFY(label->shownText().endsWith(QChar(0x2026)));
+        QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), message);
     }
     QCOMPARE(p.window->outcomeText(), message);
 }

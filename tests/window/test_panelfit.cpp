@@ -4,7 +4,7 @@
 // that draws it: captions, buttons, check boxes, frame titles, tab headers, entry texts, and
 // every text the decoders can write into a value label. A change of face that cuts one fails.
 
-#include "panelrig.h"
+#include <panelrig.h>
 
 #include <window/layout.h>
 #include <window/numericentry.h>
@@ -132,7 +132,7 @@ QStringList decoderTexts()
                     for (const char *offset : { "0", "99" }) {
                         const float shown
                             = codec::scaledReading(raw, QString::fromLatin1(slope),
-                                                    QString::fromLatin1(offset), shownAs, locale);
+                                                   QString::fromLatin1(offset), shownAs, locale);
                         texts << codec::numberText(shown, locale);
                     }
                 }
