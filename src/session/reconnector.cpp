@@ -73,15 +73,6 @@ bool Reconnector::isWaiting() const
     return m_retry && m_retry->isActive();
 }
 
-void Reconnector::setEnabled(bool on)
-{
-    m_enabled = on;
-    if (!on)
-        stop();
-    else if (m_wanted && !isWaiting())
-        schedule();
-}
-
 void Reconnector::onLinkDown()
 {
     m_wanted = true;
@@ -109,7 +100,7 @@ QString Reconnector::serialNumberOf(const QString &device) const
 
 void Reconnector::schedule()
 {
-    if (!m_enabled || m_session.isOpen())
+    if (m_session.isOpen())
         return;
     const QString path = devicePath();
     m_present = QFileInfo::exists(path);
@@ -124,7 +115,7 @@ void Reconnector::schedule()
 void Reconnector::attempt()
 {
     m_retry->stop();
-    if (!m_enabled || m_session.isOpen())
+    if (m_session.isOpen())
         return;
     const QString device = m_session.portControl().device();
     const QString path = devicePath();

@@ -39,10 +39,6 @@ public:
     explicit Reconnector(Session &session, QObject *parent = nullptr);
     ~Reconnector() override;
 
-    // Off: nothing is retried (a retry already waiting is dropped); on again: a port still
-    // missing is retried.
-    void setEnabled(bool on);
-    [[nodiscard]] bool isEnabled() const { return m_enabled; }
     // A reopening is waiting for its time or for the device to appear.
     [[nodiscard]] bool isWaiting() const;
 
@@ -82,7 +78,6 @@ private:
     // The other adapter already reported, so that it is told once.
     QString m_reportedSerial;
     int m_nextDelayMs = kFirstRetryMs;
-    bool m_enabled = true;
     // Lost or failed to open, and not open since.
     bool m_wanted = false;
     // The device's name was there when last looked at.

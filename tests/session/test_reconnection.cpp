@@ -209,25 +209,6 @@ private slots:
         QVERIFY(r.reconnector.watchedFolders().isEmpty());
     }
 
-    void disabledRetriesNothing()
-    {
-        QTemporaryDir dir;
-        const QString device = dir.filePath(QStringLiteral("ttyUSB0"));
-        QVERIFY(touch(device));
-        Rig r(device);
-        r.session.openPort();
-        r.link.lose(QStringLiteral("unplugged"));
-        r.reconnector.setEnabled(false);
-        QVERIFY(!r.reconnector.isWaiting());
-        QVERIFY(r.reconnector.watchedFolders().isEmpty());
-        r.retry.fire();
-        QVERIFY(!r.link.isOpen());
-        r.reconnector.setEnabled(true);
-        QVERIFY(r.reconnector.isWaiting());
-        r.retry.fire();
-        QVERIFY(r.link.isOpen());
-    }
-
     // A transaction whose port is lost ends at once; a write in flight or waiting is reported,
     // a refresh is not (the timer asks again).
     void lossEndsTransactionInFlight_data()
