@@ -42,7 +42,7 @@ enum class Opt {
     Listen,
 };
 
-struct OptionSpec
+struct OptionDef
 {
     Opt opt;
     QLatin1StringView name;
@@ -53,7 +53,7 @@ struct OptionSpec
 
 constexpr unsigned kGroupCommands = kRead | kWatch | kDump | kMetrics;
 
-const std::array<OptionSpec, 14> kOptionSpecs { {
+const std::array<OptionDef, 14> kOptionDefs { {
     { Opt::Help, "help"_L1, 'h', false, 0 },
     { Opt::Version, "version"_L1, 0, false, 0 },
     { Opt::Device, "device"_L1, 'd', true, 0 },
@@ -88,30 +88,30 @@ const std::array<CommandName, 6> kCommandNames { {
 
 struct Given
 {
-    const OptionSpec *spec;
+    const OptionDef *def;
     QString spelled; // as typed, for messages
     QString value;
 };
 
-QString optionName(const OptionSpec &spec)
+QString optionName(const OptionDef &def)
 {
-    return u"--"_s + spec.name;
+    return u"--"_s + def.name;
 }
 
-const OptionSpec *findLong(QStringView name)
+const OptionDef *findLong(QStringView name)
 {
-    for (const OptionSpec &spec : kOptionSpecs) {
-        if (name == spec.name)
-            return &spec;
+    for (const OptionDef &def : kOptionDefs) {
+        if (name == def.name)
+            return &def;
     }
     return nullptr;
 }
 
-const OptionSpec *findShort(QChar c)
+const OptionDef *findShort(QChar c)
 {
-    for (const OptionSpec &spec : kOptionSpecs) {
-        if (spec.shortName != 0 && c == QLatin1Char(spec.shortName))
-            return &spec;
+    for (const OptionDef &def : kOptionDefs) {
+        if (def.shortName != 0 && c == QLatin1Char(def.shortName))
+            return &def;
     }
     return nullptr;
 }
@@ -172,7 +172,7 @@ Split split(const QStringList &arguments)
             optionsEnded = true;
             continue;
         }
-        const OptionSpec *spec = nullptr;
+        const OptionDef *def = nullptr;
         QString spelled;
         std::optional<QString> inlineValue;
         if (a.startsWith(u"--")) {
@@ -180,19 +180,19 @@ Split split(const QStringList &arguments)
             spelled = eq < 0 ? a : a.left(eq);
             if (eq >= 0)
                 inlineValue = a.mid(eq + 1);
-            spec = findLong(QStringView(spelled).mid(2));
+            def = findLong(QStringView(spelled).mid(2));
         } else {
             spelled = a.left(2);
             if (a.size() > 2)
                 inlineValue = a.mid(2);
-            spec = findShort(a.at(1));
+            def = findShort(a.at(1));
         }
-        if (!spec) {
+        if (!def) {
             s.error = u"unknown option %1"_s.arg(spelled);
             return s;
         }
-        Given g { spec, spelled, {} };
-        if (spec->takesValue) {
+        Given g { def, spelled, {} };
+        if (def->takesValue) {
             if (inlineValue) {
                 g.value = *inlineValue;
             } else if (i + 1 < arguments.size()) {
@@ -213,7 +213,7 @@ Split split(const QStringList &arguments)
 // Each option's meaning, once the command is known.
 bool takeOption(const Given &g, Options &o, QString &error)
 {
-    switch (g.spec->opt) {
+    switch (g.def->opt) {
     case Opt::Help:
     case Opt::Version:
         return true;
@@ -325,13 +325,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
     Options &o = result.options;
     o.device = serial::PortMap::defaultDevice(1);
     for (const Given &g : s.options) {
-        if (g.spec->opt == Opt::Help) {
+        if (g.def->opt == Opt::Help) {
             o.command = Command::Help;
             return result;
         }
     }
     for (const Given &g : s.options) {
-        if (g.spec->opt == Opt::Version) {
+        if (g.def->opt == Opt::Version) {
             o.command = Command::Version;
             return result;
         }
@@ -352,8 +352,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
 
     QString error;
     for (const Given &g : s.options) {
-        if (g.spec->commands != 0 && (g.spec->commands & command->bit) == 0)
-            return refused(u"%1 has no meaning for %2"_s.arg(optionName(*g.spec), name));
+        if (g.def->commands != 0 && (g.def->commands & command->bit) == 0)
+            return refused(u"%1 has no meaning for %2"_s.arg(optionName(*g.def), name));
         if (!takeOption(g, o, error))
             return refused(error);
     }
