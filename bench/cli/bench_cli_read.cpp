@@ -7,11 +7,9 @@
 
 #include <sim/simulatedboard.h>
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -48,26 +46,16 @@ double timeRun(const QStringList &arguments, QString &why)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("vantor.sim.info=false"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Times vantor-cli read from process start to exit on a paced board."));
-    parser.addHelpOption();
-    const QCommandLineOption runsOption(QStringLiteral("runs"),
-                                        QStringLiteral("Measured runs (default 20)."),
-                                        QStringLiteral("N"), QStringLiteral("20"));
-    parser.addOption(runsOption);
-    parser.process(app);
-    const int runs = std::max(1, parser.value(runsOption).toInt());
+    const int runs = vantor::bench::parseRuns(
+        app, QStringLiteral("Times vantor-cli read from process start to exit on a paced board."),
+        20);
 
     QTextStream out(stdout);
     QTemporaryDir dir;
     vantor::sim::SimulatedBoard board;
     board.setPaced(true);
-    if (!dir.isValid() || !board.start(dir.filePath(QStringLiteral("board")))) {
-        out << "the board did not start: " << board.errorString() << "\n";
+    if (!vantor::bench::startBoard(board, dir, out))
         return 1;
-    }
 
     QString why;
     const QStringList read { QStringLiteral("-d"), board.devicePath(), QStringLiteral("read") };

@@ -8,11 +8,9 @@
 #include <sim/scenario.h>
 #include <sim/simulatedboard.h>
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -58,26 +56,16 @@ double scrape(quint16 port, qsizetype &size)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("vantor.sim.info=false"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Times /metrics scrapes while vantor-cli metrics refreshes the board."));
-    parser.addHelpOption();
-    const QCommandLineOption runsOption(QStringLiteral("runs"),
-                                        QStringLiteral("Scrapes (default 500)."),
-                                        QStringLiteral("N"), QStringLiteral("500"));
-    parser.addOption(runsOption);
-    parser.process(app);
-    const int runs = std::max(1, parser.value(runsOption).toInt());
+    const int runs = vantor::bench::parseRuns(
+        app, QStringLiteral("Times /metrics scrapes while vantor-cli metrics refreshes the board."),
+        500);
 
     QTextStream out(stdout);
     QTemporaryDir dir;
     vantor::sim::SimulatedBoard board(
         std::make_unique<vantor::sim::LiveBoardModel>(vantor::sim::demoScenario()));
-    if (!dir.isValid() || !board.start(dir.filePath(QStringLiteral("board")))) {
-        out << "the board did not start: " << board.errorString() << "\n";
+    if (!vantor::bench::startBoard(board, dir, out))
         return 1;
-    }
 
     QProcess cli;
     QString err;
