@@ -2,6 +2,7 @@
 #include "changes.h"
 
 #include <codec/storecodec.h>
+#include <codec/tabletext.h>
 
 namespace vantor::cli {
 
@@ -12,26 +13,6 @@ using codec::Kind;
 using codec::Scope;
 using codec::SettingRow;
 using namespace Qt::Literals::StringLiterals;
-
-QLatin1StringView latin1(std::string_view text)
-{
-    return QLatin1StringView(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString rangeText(const SettingRow &row)
-{
-    if (row.kind == Kind::Flag)
-        return u"true or false"_s;
-    if (row.kind == Kind::Choice) {
-        QStringList captions;
-        for (std::string_view c : row.choices)
-            captions << u"\"%1\""_s.arg(latin1(c));
-        return u"one of "_s + captions.join(u", "_s);
-    }
-    if (row.step != 1)
-        return u"%1 to %2 in steps of %3"_s.arg(row.minimum).arg(row.maximum).arg(row.step);
-    return u"%1 to %2"_s.arg(row.minimum).arg(row.maximum);
-}
 
 std::optional<int> valueOf(const SettingRow &row, const QString &text)
 {
@@ -46,7 +27,7 @@ std::optional<int> valueOf(const SettingRow &row, const QString &text)
     }
     case Kind::Choice:
         for (std::size_t i = 0; i < row.choices.size(); ++i) {
-            if (text.compare(latin1(row.choices[i]), Qt::CaseInsensitive) == 0)
+            if (text.compare(codec::tableText(row.choices[i]), Qt::CaseInsensitive) == 0)
                 return static_cast<int>(i);
         }
         return std::nullopt;
@@ -91,7 +72,7 @@ Assignments parseAssignments(const QStringList &texts, std::optional<int> port)
             return refuse(text, u"a port setting: name the port with --port P"_s);
         const std::optional<int> value = valueOf(row, text.mid(eq + 1));
         if (!value)
-            return refuse(text, u"\"%1\" must be %2"_s.arg(key, rangeText(row)));
+            return refuse(text, u"\"%1\" must be %2"_s.arg(key, codec::rangeText(row)));
         const int element = row.scope == Scope::Port ? *port - 1 : 0;
         for (const Assignment &a : result.items) {
             if (a.setting == *setting)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "profile.h"
 
+#include <codec/tabletext.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,26 +26,10 @@ QString quoted(const QString &key)
     return QLatin1Char('"') + key + QLatin1Char('"');
 }
 
-QString rangeText(const SettingRow &row)
-{
-    if (row.kind == Kind::Choice) {
-        QStringList captions;
-        for (std::string_view c : row.choices)
-            captions << quoted(QString::fromLatin1(c.data(), static_cast<qsizetype>(c.size())));
-        return QStringLiteral("one of ") + captions.join(QStringLiteral(", "));
-    }
-    if (row.step != 1)
-        return QStringLiteral("%1 to %2 in steps of %3")
-            .arg(row.minimum)
-            .arg(row.maximum)
-            .arg(row.step);
-    return QStringLiteral("%1 to %2").arg(row.minimum).arg(row.maximum);
-}
-
 // The value of one key, or the reason it cannot be taken.
 std::optional<int> settingValue(const SettingRow &row, const QJsonValue &v, QString &error)
 {
-    const QString key = QString::fromLatin1(row.key.data(), static_cast<qsizetype>(row.key.size()));
+    const QString key = codec::tableText(row.key);
     switch (row.kind) {
     case Kind::Flag:
         if (!v.isBool()) {
@@ -61,7 +47,7 @@ std::optional<int> settingValue(const SettingRow &row, const QJsonValue &v, QStr
                     return static_cast<int>(i);
             }
         }
-        error = QStringLiteral("%1 must be %2").arg(quoted(key), rangeText(row));
+        error = QStringLiteral("%1 must be %2").arg(quoted(key), codec::rangeText(row));
         return std::nullopt;
     }
     case Kind::Number:
@@ -69,11 +55,12 @@ std::optional<int> settingValue(const SettingRow &row, const QJsonValue &v, QStr
     }
     const double d = v.toDouble();
     if (!v.isDouble() || !std::isfinite(d) || std::floor(d) != d) {
-        error = QStringLiteral("%1 must be a whole number, %2").arg(quoted(key), rangeText(row));
+        error = QStringLiteral("%1 must be a whole number, %2")
+                    .arg(quoted(key), codec::rangeText(row));
         return std::nullopt;
     }
     if (d < row.minimum || d > row.maximum || !codec::inRange(row, static_cast<int>(d))) {
-        error = QStringLiteral("%1 must be %2").arg(quoted(key), rangeText(row));
+        error = QStringLiteral("%1 must be %2").arg(quoted(key), codec::rangeText(row));
         return std::nullopt;
     }
     return static_cast<int>(d);
@@ -248,8 +235,9 @@ ProfileWriting writeProfile(const codec::SettingsStore &store, std::span<const i
         }
         value = row.setting == Setting::Brellik_I2C_ADDR ? v.value & kBrellikAddressBits : v.value;
         if (!codec::inRange(row, value)) {
-            result.refusal = codec::Refusal { QString::fromLatin1(row.name),
-                                              name + QStringLiteral(" must be ") + rangeText(row) };
+            result.refusal
+                = codec::Refusal { QString::fromLatin1(row.name),
+                                   name + QStringLiteral(" must be ") + codec::rangeText(row) };
             return false;
         }
         return true;

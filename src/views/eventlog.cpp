@@ -3,6 +3,7 @@
 
 #include <codec/records.h>
 #include <codec/statustext.h>
+#include <codec/tabletext.h>
 #include <session/recordformat.h>
 #include <session/session.h>
 
@@ -64,8 +65,7 @@ constexpr std::array<const char *, EventLog::ColumnCount> kHeaders {
 
 QString eventKindName(EventKind kind)
 {
-    const std::string_view name = kEventKindNames[static_cast<std::size_t>(kind)];
-    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    return codec::tableText(kEventKindNames[static_cast<std::size_t>(kind)]);
 }
 
 EventLog::EventLog(int capacity, QObject *parent)

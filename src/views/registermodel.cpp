@@ -3,6 +3,7 @@
 
 #include <codec/settingtable.h>
 #include <codec/statustext.h>
+#include <codec/tabletext.h>
 #include <session/decodedanswer.h>
 
 #include <QColor>
@@ -148,8 +149,7 @@ QString RegisterModel::describe(const QByteArray &snapshot, int offset, int grou
             if (!part)
                 continue;
             const unsigned value = codec::fieldValue(block, row.field, p);
-            QString line
-                = QString::fromLatin1(row.name.data(), static_cast<qsizetype>(row.name.size()));
+            QString line = codec::tableText(row.name);
             if (row.ports > 1)
                 line += QStringLiteral(", port %1").arg(group * codec::kPortsPerGroup + p + 1);
             line += QStringLiteral(" (%1): %2").arg(*part).arg(value);

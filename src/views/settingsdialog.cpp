@@ -2,6 +2,7 @@
 #include "settingsdialog.h"
 
 #include <codec/settingsstore.h>
+#include <codec/tabletext.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,21 +24,10 @@ using codec::SettingRow;
 
 namespace {
 
-QString latin1(std::string_view text)
+// Choices and flags show their own values; only numbers need their range said.
+QString shownRange(const SettingRow &row)
 {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString rangeText(const SettingRow &row)
-{
-    if (row.kind != Kind::Number)
-        return {};
-    if (row.step != 1)
-        return QObject::tr("%1 to %2 in steps of %3")
-            .arg(row.minimum)
-            .arg(row.maximum)
-            .arg(row.step);
-    return QObject::tr("%1 to %2").arg(row.minimum).arg(row.maximum);
+    return row.kind == Kind::Number ? codec::rangeText(row) : QString();
 }
 
 QString noteText(const SettingRow &row)
@@ -55,7 +45,7 @@ QString noteText(const SettingRow &row)
 
 QString nameOf(const SettingRow &row, int element)
 {
-    const QString caption = latin1(row.caption);
+    const QString caption = codec::tableText(row.caption);
     return row.scope == Scope::Port ? QObject::tr("%1 of Port %2").arg(caption).arg(element + 1)
                                     : caption;
 }
@@ -83,9 +73,9 @@ AllSettingsDialog::AllSettingsDialog(codec::SettingsStore &store, int groupCount
     auto *systemGrid = new QGridLayout(system);
     int line = 0;
     for (const SettingRow &row : codec::settingRows(Scope::System)) {
-        systemGrid->addWidget(new QLabel(latin1(row.caption), system), line, 0);
+        systemGrid->addWidget(new QLabel(codec::tableText(row.caption), system), line, 0);
         systemGrid->addWidget(makeEditor(row, 0, system, 0), line, 1);
-        const QString range = rangeText(row);
+        const QString range = shownRange(row);
         const QString note = noteText(row);
         systemGrid->addWidget(
             new QLabel(range.isEmpty() || note.isEmpty() ? range + note : range + "; " + note,
@@ -109,11 +99,11 @@ AllSettingsDialog::AllSettingsDialog(codec::SettingsStore &store, int groupCount
         }
         line = 1;
         for (const SettingRow &row : codec::settingRows(Scope::Port)) {
-            grid->addWidget(new QLabel(latin1(row.caption), ports), line, 0);
+            grid->addWidget(new QLabel(codec::tableText(row.caption), ports), line, 0);
             for (int p = 0; p < codec::kPortsPerGroup; ++p)
                 grid->addWidget(makeEditor(row, g * codec::kPortsPerGroup + p, ports, page), line,
                                 p + 1, Qt::AlignCenter);
-            const QString range = rangeText(row);
+            const QString range = shownRange(row);
             const QString note = row.setting == Setting::FAULT_PAUSED
                 ? tr("a mark can only be cleared")
                 : noteText(row);
@@ -166,7 +156,7 @@ QWidget *AllSettingsDialog::makeEditor(const SettingRow &row, int element, QWidg
     case Kind::Choice: {
         auto *list = new QComboBox(parent);
         for (std::string_view choice : row.choices)
-            list->addItem(latin1(choice));
+            list->addItem(codec::tableText(choice));
         list->setCurrentIndex(e.known ? e.original : -1);
         e.widget = list;
         break;
@@ -182,9 +172,10 @@ QWidget *AllSettingsDialog::makeEditor(const SettingRow &row, int element, QWidg
         break;
     }
     }
-    e.widget->setObjectName(row.scope == Scope::Port
-                                ? QStringLiteral("%1_%2").arg(latin1(row.name)).arg(element)
-                                : latin1(row.name));
+    e.widget->setObjectName(
+        row.scope == Scope::Port
+            ? QStringLiteral("%1_%2").arg(codec::tableText(row.name)).arg(element)
+            : codec::tableText(row.name));
     e.widget->setAccessibleName(nameOf(row, element));
     e.widget->setToolTip(nameOf(row, element));
     // A paused-fault mark the board reported may be cleared; none can be set.
@@ -216,7 +207,7 @@ std::optional<int> AllSettingsDialog::read(const Editor &e, QString &error) cons
         return std::nullopt;
     }
     if (!ok || !codec::inRange(*e.row, value)) {
-        error = tr("%1 must be %2").arg(name, rangeText(*e.row));
+        error = tr("%1 must be %2").arg(name, shownRange(*e.row));
         return std::nullopt;
     }
     return value;

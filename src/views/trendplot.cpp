@@ -3,6 +3,7 @@
 
 #include <codec/numbertext.h>
 #include <codec/records.h>
+#include <codec/tabletext.h>
 #include <session/recordformat.h>
 
 #include <QDateTime>
@@ -38,11 +39,6 @@ constexpr int kTopMargin = 4;
 constexpr int kBottomMargin = 22;
 constexpr int kPaneGap = 6;
 constexpr int kMinTickSpacing = 100;
-
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString seriesName(const SeriesId &id)
 {
@@ -466,7 +462,7 @@ void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QR
         const QRect &a = pane.area;
         // Title, then a legend as far as it fits.
         painter.setPen(Qt::black);
-        const QString title = latin1(quantityRow(pane.quantity).caption);
+        const QString title = codec::tableText(quantityRow(pane.quantity).caption);
         int x = a.left();
         const int baseline = a.top() - metrics.descent() - 2;
         drawLabel(painter, x, baseline, title);
@@ -570,8 +566,8 @@ QString TrendPlot::cursorText() const
     for (const SeriesId &id : shownSeries()) {
         const TrendStore::Place place = m_store.find(id);
         const QuantityRow &row = quantityRow(id.quantity);
-        QString line
-            = seriesName(id) + QStringLiteral(" ") + latin1(row.key) + QStringLiteral(": ");
+        QString line = seriesName(id) + QStringLiteral(" ") + codec::tableText(row.key)
+            + QStringLiteral(": ");
         const Tier tier = place.lane ? place.lane->tierFor(*m_cursor) : Tier::Raw;
         const std::optional<Sample> s
             = place.lane ? sampleAt(*place.lane, place.series, tier, *m_cursor) : std::nullopt;

@@ -4,6 +4,8 @@
 #include "logging.h"
 #include "trendplot.h"
 
+#include <codec/tabletext.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -52,10 +54,7 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     auto *quantities = new QGroupBox(tr("Quantities"), this);
     auto *quantityLayout = new QVBoxLayout(quantities);
     for (std::size_t i = 0; i < kQuantities.size(); ++i) {
-        const std::string_view caption = kQuantities[i].caption;
-        auto *box = new QCheckBox(
-            QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())),
-            quantities);
+        auto *box = new QCheckBox(codec::tableText(kQuantities[i].caption), quantities);
         box->setChecked(true);
         connect(box, &QCheckBox::toggled, this, &TrendWindow::applyChoices);
         quantityLayout->addWidget(box);
