@@ -295,7 +295,7 @@ bool takeOption(const Given &g, Options &o, QString &error)
         o.textfile = g.value;
         return true;
     case Opt::Listen:
-        o.listen = parseListenAddress(g.value);
+        o.listen = serial::parseListenAddress(g.value);
         if (!o.listen) {
             error = u"%1 wants [ADDRESS:]PORT (an IP address, port 0 to 65535), not \"%2\""_s.arg(
                 g.spelled, g.value);
@@ -383,30 +383,6 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return refused(u"--count and --duration exclude each other"_s);
     if (o.command == Command::Metrics && o.textfile.isEmpty() && !o.listen)
         return refused(u"metrics wants --textfile PATH or --listen [ADDRESS:]PORT"_s);
-    return result;
-}
-
-std::optional<ListenAddress> parseListenAddress(const QString &text)
-{
-    const qsizetype colon = text.lastIndexOf(u':');
-    QString host = colon < 0 ? QString() : text.left(colon);
-    const QString portText = colon < 0 ? text : text.mid(colon + 1);
-
-    bool ok = false;
-    const uint port = portText.toUInt(&ok);
-    if (!ok || port > 65535 || portText.isEmpty() || !portText.front().isDigit())
-        return std::nullopt;
-
-    ListenAddress result;
-    result.port = static_cast<quint16>(port);
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    else if (host.contains(u':'))
-        return std::nullopt; // an IPv6 address without brackets: the port is ambiguous
-    if (colon < 0 || host == u"localhost")
-        result.address = QHostAddress(QHostAddress::LocalHost);
-    else if (!result.address.setAddress(host))
-        return std::nullopt;
     return result;
 }
 

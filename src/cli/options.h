@@ -4,7 +4,8 @@
 // vantor-cli's command line: global options (anywhere), one command, the command's options
 // and arguments. Parsing is pure, so every refusal can be checked without a board.
 
-#include <QHostAddress>
+#include <serial/listenaddress.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -15,12 +16,6 @@ namespace vantor::cli {
 enum class Command { Read, Watch, DumpProfile, Apply, Set, Metrics, Help, Version };
 
 enum class OutputFormat { Json, JsonLines, Csv, Text };
-
-struct ListenAddress
-{
-    QHostAddress address;
-    quint16 port = 0; // 0: any free port
-};
 
 struct Options
 {
@@ -46,7 +41,7 @@ struct Options
     QStringList assignments; // set KEY=VALUE...
     std::optional<int> port; // set --port, 1..48 as the window labels ports
     QString textfile;        // metrics
-    std::optional<ListenAddress> listen;
+    std::optional<serial::ListenAddress> listen;
 };
 
 struct CommandLine
@@ -59,9 +54,6 @@ struct CommandLine
 
 // The arguments after the program's name.
 [[nodiscard]] CommandLine parseCommandLine(const QStringList &arguments);
-
-// "[ADDR:]PORT": loopback when only a port is given; IPv6 addresses in brackets.
-[[nodiscard]] std::optional<ListenAddress> parseListenAddress(const QString &text);
 
 [[nodiscard]] QString usageText();
 
