@@ -49,21 +49,4 @@ void Request::finish(Outcome outcome, const QString &reason)
     emit finished();
 }
 
-const char *outcomeName(protocol::Outcome outcome)
-{
-    switch (outcome) {
-    case protocol::Outcome::Done:
-        return "done";
-    case protocol::Outcome::TimedOut:
-        return "timed out";
-    case protocol::Outcome::Refused:
-        return "refused";
-    case protocol::Outcome::Failed:
-        return "failed";
-    case protocol::Outcome::Cancelled:
-        return "cancelled";
-    }
-    return "";
-}
-
 } // namespace vantor::session

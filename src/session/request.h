@@ -82,6 +82,4 @@ private:
     std::optional<DecodedAnswer> m_answer;
 };
 
-[[nodiscard]] const char *outcomeName(protocol::Outcome outcome);
-
 } // namespace vantor::session
