@@ -205,9 +205,8 @@ bool Listeners::listenTcp(const serial::ListenAddress &address, bool readOnly, Q
             [this, server, readOnly] { onNewConnection(server, readOnly); });
     m_servers.push_back(server);
     qCInfo(lcShare).noquote()
-        << "listening on"
-        << QStringLiteral("%1:%2").arg(address.address.toString()).arg(server->serverPort())
-        << (readOnly ? "(read-only)" : "");
+        << (readOnly ? "listening read-only on" : "listening on")
+        << QStringLiteral("%1:%2").arg(address.address.toString()).arg(server->serverPort());
     return true;
 }
 

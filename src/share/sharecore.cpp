@@ -470,7 +470,9 @@ void ShareCore::onBoardLost(const QString &reason)
     const auto writes = std::count_if(m_queue.begin(), m_queue.end(),
                                       [](const Request &r) { return !isRead(r.code); });
     m_stats.droppedWrites += static_cast<quint64>(writes);
-    qCInfo(lcShare).noquote() << "board lost:" << (reason.isEmpty() ? "closed" : reason)
+    // No reason: the share closed it itself, on its way out.
+    qCInfo(lcShare).noquote() << (reason.isEmpty() ? QStringLiteral("board closed")
+                                                   : QStringLiteral("board lost: ") + reason)
                               << QStringLiteral("(%1 request(s) dropped, %2 of them writes)")
                                      .arg(m_queue.size() + (m_inFlight ? 1 : 0))
                                      .arg(writes);
