@@ -80,6 +80,27 @@ QStringList withoutTimestamps(const QByteArray &csv)
     return rows;
 }
 
+// The body of GET /metrics.
+QByteArray scrape(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(kStartMs))
+        return {};
+    socket.write("GET /metrics HTTP/1.0\r\n\r\n");
+    QByteArray reply;
+    const bool closed = QTest::qWaitFor(
+        [&] {
+            reply += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        kStartMs);
+    reply += socket.readAll();
+    if (!closed)
+        return {};
+    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
+}
+
 QByteArray runCli(const QStringList &arguments)
 {
     QProcess cli;
@@ -117,6 +138,7 @@ private:
     std::unique_ptr<QProcess> m_share;
     QString m_shareLog;
     QList<quint16> m_ports;
+    quint16 m_metricsPort = 0;
     std::unique_ptr<QSignalSpy> m_cut;
     std::unique_ptr<QSignalSpy> m_dropped;
 };
@@ -145,6 +167,7 @@ void E2EShare::cleanup()
     m_pty.reset();
     m_shareLog.clear();
     m_ports.clear();
+    m_metricsPort = 0;
 }
 
 void E2EShare::startShare(const QStringList &listeners)
@@ -161,12 +184,16 @@ void E2EShare::startShare(const QStringList &listeners)
     QVERIFY(QTest::qWaitFor(
         [&] {
             out += m_share->readAllStandardOutput();
-            return out.count("listen ") >= tcp && m_shareLog.contains(u"answering");
+            return out.count("listen ") >= tcp
+                && (!listeners.contains(u"--metrics") || out.contains("metrics "))
+                && m_shareLog.contains(u"answering");
         },
         kStartMs));
     for (const QByteArray &line : out.split('\n')) {
         if (line.startsWith("listen "))
             m_ports.append(quint16(line.mid(7).toUInt()));
+        if (line.startsWith("metrics "))
+            m_metricsPort = quint16(line.mid(8).toUInt());
     }
 }
 
@@ -261,7 +288,7 @@ void E2EShare::clientKilledMidBlockLeavesNoWrite()
 
 void E2EShare::readOnlyListenerPassesNoWrite()
 {
-    startShare({ "--listen-read-only", "0" });
+    startShare({ "--listen-read-only", "0", "--metrics", "0" });
     m_board->clear();
     RawClient client(m_ports.first());
     QVERIFY(client.waitConnected());
@@ -272,6 +299,24 @@ void E2EShare::readOnlyListenerPassesNoWrite()
     QCOMPARE(client.answers.first().toHex(), m_pty->snapshot(0).toHex());
     QVERIFY(!m_board->bytesFromPanel().contains(char(vantor::protocol::kSystemWriteCode)));
     QTRY_VERIFY(m_shareLog.contains(u"not passed on: the listener is read-only"));
+
+    // The refusal is counted, in an exposition Prometheus accepts.
+    QByteArray text;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            text = scrape(m_metricsPort);
+            return text.contains("vantor_share_refused_writes_total{reason=\"read_only\"} 1\n");
+        },
+        kStartMs));
+    QVERIFY(text.contains("\nvantor_share_clients 1\n"));
+    QProcess promtool;
+    promtool.start(QStringLiteral("promtool"), { "check", "metrics" });
+    QVERIFY2(promtool.waitForStarted(), "promtool (Debian package prometheus) is missing");
+    promtool.write(text);
+    promtool.closeWriteChannel();
+    QVERIFY(QTest::qWaitFor([&] { return promtool.state() == QProcess::NotRunning; }, 20000));
+    QVERIFY2(promtool.exitCode() == 0,
+             qPrintable(promtool.readAllStandardOutput() + promtool.readAllStandardError()));
 }
 
 void E2EShare::boardPulledAndBack()
