@@ -26,13 +26,19 @@ QString systemError(const QString &what)
     return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-QString peerText(const QTcpSocket &socket)
+// "*" for every interface, IPv6 addresses in brackets.
+QString hostText(const QHostAddress &address)
 {
-    const QHostAddress address = socket.peerAddress();
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+    if (address == QHostAddress(QHostAddress::Any))
+        return QStringLiteral("*");
+    return address.protocol() == QAbstractSocket::IPv6Protocol
         ? QStringLiteral("[%1]").arg(address.toString())
         : address.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(socket.peerPort());
+}
+
+QString peerText(const QTcpSocket &socket)
+{
+    return QStringLiteral("%1:%2").arg(hostText(socket.peerAddress())).arg(socket.peerPort());
 }
 
 } // namespace
@@ -206,7 +212,7 @@ bool Listeners::listenTcp(const serial::ListenAddress &address, bool readOnly, Q
     m_servers.push_back(server);
     qCInfo(lcShare).noquote()
         << (readOnly ? "listening read-only on" : "listening on")
-        << QStringLiteral("%1:%2").arg(address.address.toString()).arg(server->serverPort());
+        << QStringLiteral("%1:%2").arg(hostText(address.address)).arg(server->serverPort());
     return true;
 }
 

@@ -40,8 +40,7 @@ void Reopener::onFailed(const QString &reason)
 {
     // The same failure again and again is told once.
     if (reason != m_lastReason)
-        qCInfo(lcShare).noquote() << "cannot reach the board" << m_link.portName() << "-" << reason
-                                  << "- trying again";
+        qCInfo(lcShare).noquote() << "the board cannot be reached:" << reason << "- trying again";
     m_lastReason = reason;
     // A loss comes with openChanged(false) after it; an open failure comes alone.
     if (!m_link.isOpen())
