@@ -17,7 +17,7 @@
 
 #include "sharemetrics.h"
 
-#include <protocol/commands.h>
+#include <frames/commands.h>
 
 #include <QByteArray>
 #include <QObject>

@@ -5,7 +5,7 @@
 // connected, board transactions by kind, reads answered without a transaction of their own,
 // writes refused, abandoned or never acknowledged, and the time requests waited in the queue.
 
-#include <protocol/commands.h>
+#include <frames/commands.h>
 
 #include <QByteArray>
 

@@ -6,7 +6,7 @@
 
 #include <boardonpty.h>
 
-#include <protocol/commands.h>
+#include <frames/commands.h>
 #include <share/sharecore.h>
 
 #include <QElapsedTimer>
