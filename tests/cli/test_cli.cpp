@@ -397,6 +397,15 @@ void TestCli::refusedBeforeAnythingIsSent_data()
         << QStringList { "apply", "PROFILE" }
         << QByteArray(R"({"format": 1, "ports": [{"port": 1, "power_limit_w": 300}]})") << 2
         << R"(port 1: "power_limit_w" must be 0 to 255)";
+    QTest::newRow("profile: a key twice")
+        << QStringList { "apply", "PROFILE" }
+        << QByteArray(R"({"format": 1, "ports": [{"port": 1, "port": 9}]})") << 2
+        << R"(key "port" appears twice)";
+    // Written as \u001b in the message, never as the escape character itself.
+    QTest::newRow("profile: an escape sequence in a key")
+        << QStringList { "apply", "PROFILE" }
+        << QByteArray(R"({"format": 1, "system": {"\u001b[2Jred": true}})") << 2
+        << R"(unknown key "\u001b[2Jred")";
     QTest::newRow("set: a value out of range")
         << QStringList { "set", "power_limit_w=256", "--port", "1" } << QByteArray() << 2
         << R"("power_limit_w" must be 0 to 255)";
