@@ -41,7 +41,11 @@ SessionReports::SessionReports(Session &session, StatusLine &status, MainControl
     , m_stale(std::make_unique<StaleDisplay>(controls))
     , m_clock([] { return QTime::currentTime(); })
 {
-    connect(&session, &Session::answerDecoded, this, &SessionReports::markCurrent);
+    connect(&session, &Session::answerDecoded, this, [this](const session::DecodedAnswer &a) {
+        // Shown all the same; told when its transaction ends, in place of any confirmation.
+        m_answerProblem = a.problem;
+        markCurrent();
+    });
     connect(&session, &Session::notice, this,
             [this](const QString &message) { m_status.show(message, StatusKind::Problem); });
     connect(&session, &Session::requestRefused, this, [this](RequestKind k, const QString &reason) {
@@ -71,6 +75,14 @@ SessionReports::SessionReports(Session &session, StatusLine &status, MainControl
     connect(&session, &Session::requestFailed, this, ended);
 
     connect(&session, &Session::requestCompleted, this, [this](RequestKind k) {
+        if (const QString problem = std::exchange(m_answerProblem, {}); !problem.isEmpty()) {
+            if (k == RequestKind::WholeRead)
+                m_readConfirmation = ReadConfirmation::None;
+            m_status.setCondition(
+                kAnswer,
+                tr("The board's answer to the %1 is implausible: %2.").arg(kindText(k), problem));
+            return;
+        }
         m_status.clearCondition(kAnswer);
         if (k == RequestKind::WholeRead) {
             const ReadConfirmation confirm = std::exchange(m_readConfirmation, {});

@@ -62,6 +62,8 @@ private:
     bool m_saveExpected = false;
     bool m_saveSystemSent = false;
     QString m_portFailure;
+    // Why the answer just decoded cannot be trusted; empty for a good one.
+    QString m_answerProblem;
 };
 
 } // namespace vantor::window

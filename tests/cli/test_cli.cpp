@@ -91,6 +91,8 @@ private slots:
     void setWritesOnlyWhatChanged();
     void silentBoard_data();
     void silentBoard();
+    void misbehavingBoard_data();
+    void misbehavingBoard();
     void refusedBeforeAnythingIsSent_data();
     void refusedBeforeAnythingIsSent();
 
@@ -373,6 +375,41 @@ void TestCli::silentBoard()
     QVERIFY2(run.finished && run.exitCode == 1, qPrintable(explain(run)));
     QVERIFY2(run.elapsedMs < 500 + 1000, qPrintable(explain(run)));
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(run.err.count(u'\n'), 1);
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestCli::misbehavingBoard_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("problem");
+
+    const QString overlong = QStringLiteral(" bytes where an answer has 168");
+    QTest::newRow("answer twice") << int(sim::Fault::AnswerTwice) << 0 << "336" + overlong;
+    QTest::newRow("a noise byte in the answer")
+        << int(sim::Fault::NoisyAnswer) << 100 << "169" + overlong;
+    QTest::newRow("50 bytes after the answer")
+        << int(sim::Fault::LongAnswer) << 50 << "218" + overlong;
+    QTest::newRow("168 bytes of noise")
+        << int(sim::Fault::Garbage) << 168 << "(the board reports 8 to 48 in steps of 8)";
+}
+
+// Refused with exit 1 and one line: never printed as a reading.
+void TestCli::misbehavingBoard()
+{
+    QFETCH(int, fault);
+    QFETCH(int, bytes);
+    QFETCH(QString, problem);
+
+    m_board->injectFault({ static_cast<sim::Fault>(fault), bytes });
+    const CliRun run = runCli(onBoard({ "read" }));
+    QVERIFY2(run.finished && run.exitCode == 1, qPrintable(explain(run)));
+    QVERIFY2(run.err.startsWith(QStringLiteral("vantor-cli: %1: implausible answer to the whole "
+                                               "read (0x08): ")
+                                    .arg(m_board->devicePath())),
+             qPrintable(run.err));
+    QVERIFY2(run.err.contains(problem), qPrintable(run.err));
     QCOMPARE(run.err.count(u'\n'), 1);
     QVERIFY(run.out.isEmpty());
 }
