@@ -3,6 +3,7 @@
 
 #include "quitonsignals.h"
 
+#include <codec/echotext.h>
 #include <sim/liveboardmodel.h>
 #include <sim/scenario.h>
 #include <sim/simulatedboard.h>
@@ -79,7 +80,7 @@ int main(int argc, char *argv[])
         const vantor::sim::ScenarioResult result
             = vantor::sim::loadScenarioFile(parser.value(scenarioOption));
         if (!result.scenario) {
-            err << "vantor-sim: " << result.error << Qt::endl;
+            err << "vantor-sim: " << vantor::codec::escapeControls(result.error) << Qt::endl;
             return 1;
         }
         scenario = result.scenario;

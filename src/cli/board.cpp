@@ -41,6 +41,15 @@ QString Board::timeoutText(RequestKind kind, std::uint8_t code, bool blockStage)
         .arg(m_timeoutMs);
 }
 
+QString Board::implausibleText(const session::DecodedAnswer &answer) const
+{
+    const auto kind = protocol::kindOfCode(answer.code);
+    return u"%1: implausible answer to the %2 (0x%3): %4"_s
+        .arg(m_device, kind ? QLatin1StringView(kindName(*kind)) : QLatin1StringView("read"))
+        .arg(answer.code, 2, 16, QLatin1Char('0'))
+        .arg(answer.problem);
+}
+
 StepResult Board::readGroup(int group, session::DecodedAnswer *answer)
 {
     const session::RequestHandle request = m_session->readGroup(group);
@@ -50,6 +59,9 @@ StepResult Board::readGroup(int group, session::DecodedAnswer *answer)
         result.status = StepResult::Status::TimedOut;
         result.message = u"%1: the board's answer could not be decoded"_s.arg(m_device);
     }
+    if (result.ok() && !request->answer()->problem.isEmpty())
+        result
+            = StepResult { StepResult::Status::Implausible, implausibleText(*request->answer()) };
     if (result.ok() && answer)
         *answer = *request->answer();
     return result;

@@ -22,10 +22,11 @@ namespace vantor::cli {
 struct StepResult
 {
     enum class Status {
-        Done,     // a read decoded, or a write's block has left
-        TimedOut, // the board did not answer in time
-        Lost,     // the line was lost, or the port took no bytes
-        Refused,  // a block could not be built: nothing was sent
+        Done,        // a read decoded, or a write's block has left
+        TimedOut,    // the board did not answer in time
+        Lost,        // the line was lost, or the port took no bytes
+        Refused,     // a block could not be built: nothing was sent
+        Implausible, // an answer the board cannot have sent: refused, not used
     };
     Status status = Status::Done;
     QString message; // one line for the operator, naming the device
@@ -57,6 +58,9 @@ public:
     // was acknowledged but its block did not leave in time.
     [[nodiscard]] QString timeoutText(protocol::RequestKind kind, std::uint8_t code,
                                       bool blockStage = false) const;
+
+    // "/dev/ttyUSB0: implausible answer to the whole read (0x08): Ports in System 34 (...)".
+    [[nodiscard]] QString implausibleText(const session::DecodedAnswer &answer) const;
 
 private:
     // Waits for the request to finish and tells its outcome in the command line's words.

@@ -9,6 +9,7 @@
 #include "monitor.h"
 #include "readout.h"
 
+#include <codec/echotext.h>
 #include <session/profile.h>
 #include <session/recordformat.h>
 
@@ -382,7 +383,8 @@ int runMetrics(const Options &o)
 
 void report(const QString &line)
 {
-    QTextStream(stderr) << "vantor-cli: " << line << Qt::endl;
+    // One line, whatever a file put into the message.
+    QTextStream(stderr) << "vantor-cli: " << codec::escapeControls(line) << Qt::endl;
 }
 
 int run(const Options &options)

@@ -68,6 +68,14 @@ void Monitor::onTimedOut(RequestKind kind)
 
 void Monitor::onAnswer(const session::DecodedAnswer &answer)
 {
+    if (!answer.problem.isEmpty()) {
+        // Not used: a run of them is told once, and the command ends with a failure.
+        m_failed = true;
+        if (m_implausible++ == 0)
+            emit message(m_board.implausibleText(answer) + u"; not used"_s);
+        return;
+    }
+    m_implausible = 0;
     if (m_missed > 0 && !m_lineDown) {
         emit message(
             u"%1: answering again after %2 time-out(s)"_s.arg(m_board.device()).arg(m_missed));

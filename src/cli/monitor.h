@@ -22,7 +22,7 @@ public:
 
     // The first refresh at once, then one every interval.
     void start();
-    // A time-out or a lost line happened since the start.
+    // A time-out, a lost line or an implausible answer happened since the start.
     [[nodiscard]] bool hadFailures() const { return m_failed; }
 
 signals:
@@ -43,7 +43,8 @@ private:
     int m_intervalMs;
     bool m_failed = false;
     bool m_lineDown = false;
-    int m_missed = 0; // time-outs since the last answer
+    int m_missed = 0;      // time-outs since the last answer
+    int m_implausible = 0; // implausible answers since the last good one
 };
 
 } // namespace vantor::cli

@@ -5,6 +5,11 @@
 
 #include <QMetaObject>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace vantor::serial {
 
 namespace {
@@ -65,11 +70,15 @@ std::optional<LineSettings> parseLineSettings(QStringView text)
 
 QtSerialLink::QtSerialLink(QObject *parent)
     : SerialLink(parent)
+    , m_port(this)
     , m_settingsText(QString::fromLatin1(kLineSettings))
 {
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
     connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialLink::onBytesWritten);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLink::onErrorOccurred);
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_quietTimer, &QTimer::timeout, this, &QtSerialLink::onQuietTimer);
 }
 
 QtSerialLink::~QtSerialLink()
@@ -129,6 +138,7 @@ bool QtSerialLink::open()
     }
 
     m_openFailure = OpenFailure::None;
+    stopQuietWait();
     m_received.clear();
     m_droppedSinceFull = 0;
     m_sendEventArmed = false;
@@ -157,6 +167,7 @@ void QtSerialLink::close()
     const bool wasOpen = m_port.isOpen();
     if (wasOpen)
         m_port.close();
+    stopQuietWait();
     m_received.clear();
     reportDropped();
     m_sendEventArmed = false;
@@ -174,9 +185,11 @@ bool QtSerialLink::isOpen() const
 
 void QtSerialLink::discardOutput()
 {
-    // A discarded block never raises its send event.
+    // A discarded block never raises its send event; a held one is never sent.
     m_sendEventArmed = false;
     ++m_writeSerial;
+    if (m_quiet == Quiet::BeforeWrite)
+        stopQuietWait();
     if (!isOpen())
         return;
     // Only Qt's own queue: what was flushed has left. Flushing the OS queue as well would, on a
@@ -187,10 +200,20 @@ void QtSerialLink::discardOutput()
 
 void QtSerialLink::discardInput()
 {
+    if (m_quiet == Quiet::BeforeReceiveEvent)
+        stopQuietWait();
     m_received.clear();
     reportDropped();
-    if (isOpen())
+    if (isOpen()) {
+#ifdef Q_OS_UNIX
+        // Bytes the system holds and Qt has not read yet: the line is not quiet.
+        int queued = 0;
+        if (::ioctl(static_cast<int>(m_port.handle()), FIONREAD, &queued) == 0 && queued > 0)
+            m_lastArrival.start();
+#endif
         m_port.clear(QSerialPort::Input);
+    }
+    m_writeAfterDiscard = true;
 }
 
 bool QtSerialLink::write(const QByteArray &block)
@@ -203,9 +226,22 @@ bool QtSerialLink::write(const QByteArray &block)
     if (block.isEmpty())
         return true;
 
-    qCDebug(lcSerialBytes).noquote() << "tx" << block.toHex(' ');
     ++m_writeSerial;
     m_sendEventArmed = true;
+    // On a quiet line it leaves at once, as it always did.
+    const bool lineBusy = m_lastArrival.isValid() && m_lastArrival.elapsed() < kQuietGapMs;
+    if (std::exchange(m_writeAfterDiscard, false) && lineBusy && m_quiet == Quiet::Off) {
+        m_heldWrite = block;
+        m_quiet = Quiet::BeforeWrite;
+        startQuietWait();
+        return true;
+    }
+    return sendNow(block);
+}
+
+bool QtSerialLink::sendNow(const QByteArray &block)
+{
+    qCDebug(lcSerialBytes).noquote() << "tx" << block.toHex(' ');
     if (m_port.write(block) != block.size()) {
         m_errorString = QStringLiteral("%1: %2").arg(m_portName, m_port.errorString());
         qCWarning(lcSerial).noquote() << "write refused:" << m_errorString;
@@ -235,6 +271,12 @@ void QtSerialLink::onReadyRead()
     if (incoming.isEmpty() || m_lost)
         return;
     qCDebug(lcSerialBytes).noquote() << "rx" << incoming.toHex(' ');
+    m_lastArrival.start();
+    if (m_quiet == Quiet::BeforeWrite) {
+        // Still on their way when the input was discarded: they belong to no answer to come.
+        qCDebug(lcSerial) << "discarded" << incoming.size() << "bytes that came before a command";
+        return;
+    }
 
     const qsizetype before = m_received.size();
     const qsizetype room = kReceiveLimit - before;
@@ -251,6 +293,45 @@ void QtSerialLink::onReadyRead()
     }
 
     if (m_receiveThreshold > 0 && before < m_receiveThreshold
+        && m_received.size() >= m_receiveThreshold && m_quiet == Quiet::Off) {
+        m_quiet = Quiet::BeforeReceiveEvent;
+        startQuietWait();
+    }
+}
+
+void QtSerialLink::startQuietWait()
+{
+    m_quietStarted.start();
+    m_quietTimer.start(kQuietGapMs);
+}
+
+void QtSerialLink::stopQuietWait()
+{
+    m_quietTimer.stop();
+    m_quiet = Quiet::Off;
+    m_heldWrite.clear();
+}
+
+void QtSerialLink::onQuietTimer()
+{
+    constexpr qint64 kNsPerMs = 1000 * 1000;
+    const qint64 waited = m_quietStarted.nsecsElapsed();
+    const qint64 quietFor = m_lastArrival.isValid() ? m_lastArrival.nsecsElapsed() : waited;
+    const qint64 gap = kQuietGapMs * kNsPerMs;
+    const qint64 limit = kQuietWaitMs * kNsPerMs;
+    if (quietFor < gap && waited < limit) {
+        const qint64 more = std::min(gap - quietFor, limit - waited);
+        m_quietTimer.start(static_cast<int>((more + kNsPerMs - 1) / kNsPerMs));
+        return;
+    }
+    const Quiet was = std::exchange(m_quiet, Quiet::Off);
+    if (!isOpen())
+        return;
+    if (was == Quiet::BeforeWrite) {
+        sendNow(std::exchange(m_heldWrite, {}));
+        return;
+    }
+    if (was == Quiet::BeforeReceiveEvent && m_receiveThreshold > 0
         && m_received.size() >= m_receiveThreshold)
         emit commEvent(CommEvent::ReceiveThreshold);
 }
@@ -290,6 +371,14 @@ void QtSerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
     case QSerialPort::ResourceError:
         if (!m_port.isOpen() || m_lost)
             return;
+        if (error != QSerialPort::WriteError && !lineGone()) {
+            // A read of no bytes: its data was flushed after the port said it was readable.
+            qCDebug(lcSerial).noquote() << m_portName << "read nothing:" << m_port.errorString();
+            m_port.clearError();
+            // Qt stops reading after a resource error; setting the buffer size resumes it.
+            m_port.setReadBufferSize(m_port.readBufferSize());
+            return;
+        }
         // After a hang-up Qt keeps reporting this at full speed until the port is closed.
         m_lost = true;
         m_sendEventArmed = false;
@@ -312,6 +401,20 @@ void QtSerialLink::onErrorOccurred(QSerialPort::SerialPortError error)
     }
 }
 
+bool QtSerialLink::lineGone() const
+{
+#ifdef Q_OS_UNIX
+    // A hang-up (the other end closed, the adapter pulled) shows on the descriptor; the read
+    // that failed with EIO or ENXIO leaves it there too, while errno may be left over.
+    pollfd fd { static_cast<int>(m_port.handle()), POLLIN, 0 };
+    if (::poll(&fd, 1, 0) < 0)
+        return true;
+    return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return true;
+#endif
+}
+
 void QtSerialLink::finishLoss()
 {
     if (!m_lost)
@@ -319,6 +422,7 @@ void QtSerialLink::finishLoss()
     m_lost = false;
     if (m_port.isOpen())
         m_port.close();
+    stopQuietWait();
     m_received.clear();
     reportDropped();
     ++m_writeSerial;

@@ -3,7 +3,9 @@
 
 #include "seriallink.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <optional>
 
@@ -28,7 +30,16 @@ struct LineSettings
 // Received bytes are kept in a buffer of its own, bounded to kReceiveLimit bytes; what
 // arrives beyond that is dropped and counted, so a board that floods the line cannot grow
 // memory without bound. A read, write or resource error on an open port means the port is
-// gone (adapter pulled, other end hung up): the port is closed and reported once.
+// gone (adapter pulled, other end hung up) only when the descriptor says so: Qt also reports a
+// read of no bytes (data flushed after the port said it was readable) as one of those errors,
+// and that is no data, not a loss. A lost port is closed and reported once.
+//
+// The line is let fall quiet around each exchange, never blocking the event loop: a write that
+// follows a discard of the input while bytes are still arriving waits until none has arrived
+// for kQuietGapMs (at most kQuietWaitMs), and what arrives meanwhile is discarded with it, so
+// that the tail of a late or doubled answer is not taken for the next one; the receive event
+// waits the same way once its threshold is reached, so that a read takes an answer with
+// whatever follows it. On a quiet line a write leaves at once.
 //
 // Events never come from inside a call made on the link: the receive event comes from the
 // port's readyRead, the send event is posted after bytesWritten.
@@ -37,6 +48,10 @@ class QtSerialLink final : public SerialLink
     Q_OBJECT
 public:
     static constexpr qsizetype kReceiveLimit = 64 * 1024;
+    // Quiet means no byte for about four character times at 19200 bit/s; never waited for
+    // longer than that in all.
+    static constexpr int kQuietGapMs = 2;
+    static constexpr int kQuietWaitMs = 2;
 
     explicit QtSerialLink(QObject *parent = nullptr);
     ~QtSerialLink() override;
@@ -75,6 +90,12 @@ private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void deliverSendEvent(quint64 writeSerial);
     void finishLoss();
+    // Whether the descriptor reports a hang-up or an error (a read error may be neither).
+    [[nodiscard]] bool lineGone() const;
+    bool sendNow(const QByteArray &block);
+    void startQuietWait();
+    void onQuietTimer();
+    void stopQuietWait();
     void reportDropped();
     void applySettings();
     bool failOpen(const OpenVerdict &verdict);
@@ -94,6 +115,15 @@ private:
     // Each write gets a serial; a posted send event only counts for the last write.
     quint64 m_writeSerial = 0;
     bool m_sendEventArmed = false;
+
+    // The wait for a quiet line: before a held write, or before the receive event.
+    enum class Quiet { Off, BeforeWrite, BeforeReceiveEvent };
+    Quiet m_quiet = Quiet::Off;
+    bool m_writeAfterDiscard = false;
+    QByteArray m_heldWrite;
+    QElapsedTimer m_quietStarted;
+    QElapsedTimer m_lastArrival;
+    QTimer m_quietTimer;
 
     // Set when the port was lost; it is closed on the next turn of the event loop.
     bool m_lost = false;

@@ -18,6 +18,12 @@ inline constexpr const char *kLineSettings = "19200,N,8,1";
 //
 // Events are delivered from the event loop, never from inside a call made on the link
 // (a write never raises its send event before it has returned).
+//
+// A link on a line with a character time may let the line fall quiet around an exchange, at
+// most a few milliseconds and never blocking: a write that follows discardInput() may leave a
+// moment later (bytes arriving meanwhile are discarded too), and the receive event may come a
+// moment after its threshold was reached. A network link does neither: its server's buffering
+// makes a character time meaningless.
 class SerialLink : public QObject
 {
     Q_OBJECT

@@ -16,6 +16,9 @@ struct DecodedAnswer
     qint64 receivedUtcMs = 0;
     QByteArray raw; // every byte received, at least a whole snapshot
     codec::DecodedSnapshot snapshot;
+    // Why the answer cannot be trusted (more bytes than an answer has, or a value the board
+    // never reports); empty for a good one. Decoded and shown all the same.
+    QString problem;
 
     [[nodiscard]] bool isWholeRead() const
     {

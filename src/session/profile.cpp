@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "profile.h"
 
+#include <codec/jsonkeys.h>
 #include <codec/tabletext.h>
 
 #include <QJsonArray>
@@ -151,6 +152,8 @@ ProfileReading parseProfile(const QByteArray &json)
                            .arg(parseError.offset));
     if (!doc.isObject())
         return refused(QStringLiteral("must be a JSON object"));
+    if (const auto key = codec::duplicateJsonKey(json))
+        return refused(QStringLiteral("key %1 appears twice in one object").arg(quoted(*key)));
     const QJsonObject root = doc.object();
 
     ProfileReading reading;

@@ -3,6 +3,7 @@
 
 #include "logging.h"
 
+#include <codec/plausibility.h>
 #include <codec/storecodec.h>
 #include <codec/systemblock.h>
 #include <protocol/timer.h>
@@ -28,6 +29,18 @@ std::optional<QString> message(const std::optional<codec::Refusal> &refusal)
     if (!refusal)
         return std::nullopt;
     return refusal->message;
+}
+
+// Why an answer is not to be trusted; empty when it may be the board's.
+QString answerProblem(codec::Snapshot snapshot, std::size_t size)
+{
+    if (size > protocol::kSnapshotSize)
+        return QStringLiteral("%1 bytes where an answer has %2")
+            .arg(size)
+            .arg(protocol::kSnapshotSize);
+    if (const auto found = codec::checkPlausible(snapshot))
+        return codec::implausibilityText(*found);
+    return {};
 }
 
 } // namespace
@@ -511,6 +524,9 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
     answer.raw = QByteArray(reinterpret_cast<const char *>(block.data()),
                             static_cast<qsizetype>(block.size()));
     answer.snapshot = *decoded;
+    answer.problem = answerProblem(*snapshot, block.size());
+    if (!answer.problem.isEmpty())
+        qCWarning(lcSession, "implausible answer to 0x%02x: %s", code, qPrintable(answer.problem));
     for (const RequestHandle &r : std::as_const(m_inFlight))
         r->setAnswer(answer);
     emit answerDecoded(answer);

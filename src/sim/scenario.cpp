@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "scenario.h"
 
+#include <codec/jsonkeys.h>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -197,10 +199,8 @@ PortLoad readPort(Reader &r)
         return entry;
     }
     const int classCode = static_cast<int>(r.integer("class", 0, kMaxClass, 0));
-    Load &load = entry.load;
-    load = Load::make(*kind, classCode);
-    if (*kind == LoadKind::None)
-        return entry;
+    // Every key is checked whatever the load; with nothing attached the values are dropped.
+    Load load = Load::make(*kind == LoadKind::None ? LoadKind::PoweredDevice : *kind, classCode);
     load.milliwatts = static_cast<int>(std::lround(
         r.number("watts", 0, kMaxMilliwatts / 1000.0, load.milliwatts / 1000.0) * 1000));
     load.signatureOhms = static_cast<int>(r.integer("ohms", 1, kMaxOhms, load.signatureOhms));
@@ -211,6 +211,7 @@ PortLoad readPort(Reader &r)
         = static_cast<int>(r.integer("reconnectAfterMs", 0, kMaxMs, load.reconnectAfterMs));
     load.overloadMilliamps
         = static_cast<int>(r.integer("milliamps", 1, kMaxMilliamps, load.overloadMilliamps));
+    entry.load = *kind == LoadKind::None ? Load::make(LoadKind::None) : load;
     return entry;
 }
 
@@ -269,6 +270,9 @@ ScenarioResult parseScenario(QByteArrayView json, const QString &origin)
                            .arg(parseError.errorString()) };
     if (!document.isObject())
         return { std::nullopt, prefix + QStringLiteral("the scenario must be a JSON object") };
+    if (const auto key = codec::duplicateJsonKey(json))
+        return { std::nullopt,
+                 prefix + QStringLiteral("key \"%1\" appears twice in one object").arg(*key) };
 
     const QJsonObject top = document.object();
     Reader r(top, prefix);

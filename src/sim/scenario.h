@@ -26,7 +26,8 @@
 //                 "reconnectAfterMs" later (never when absent)
 // and optionally "enabled" (true: the port starts enabled), "class" 0..4 (0), "watts" (what
 // the device draws, by class when absent), "ohms" (signature), "capacitanceUf" (signature
-// capacitance). Unknown keys, values out of range and ports listed twice are refused.
+// capacitance). Unknown keys, keys given twice, values out of range (whatever the load) and
+// ports listed twice are refused.
 
 #include <QByteArrayView>
 #include <QList>

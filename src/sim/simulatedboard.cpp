@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -323,6 +324,12 @@ void SimulatedBoard::handleCommand(quint8 code)
         case Fault::Garbage:
             answer = noise(fault.bytes > 0 ? fault.bytes : static_cast<int>(kSnapshotSize));
             break;
+        case Fault::AnswerTwice:
+            answer += answer;
+            break;
+        case Fault::NoisyAnswer:
+            answer.insert(std::clamp<qsizetype>(fault.bytes, 0, answer.size()), noise(1));
+            break;
         default:
             break;
         }
@@ -352,6 +359,8 @@ FaultPlan SimulatedBoard::takeFault(bool read)
     case Fault::ShortAnswer:
     case Fault::LongAnswer:
     case Fault::Garbage:
+    case Fault::AnswerTwice:
+    case Fault::NoisyAnswer:
         applies = read;
         break;
     case Fault::DelayedAck:

@@ -37,6 +37,8 @@ enum class Fault {
     DelayedAck,      // a write's acknowledgement leaves `delayMs` after its command
     Garbage,         // a read is answered with `bytes` bytes of noise (a snapshot's worth when 0)
     HangUpInPayload, // the line drops once `bytes` bytes (at least 1) of a write's block arrived
+    AnswerTwice,     // a read is answered with its snapshot twice in a row
+    NoisyAnswer,     // a read's answer carries one byte of noise before its byte `bytes`
 };
 
 struct FaultPlan

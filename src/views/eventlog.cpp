@@ -106,6 +106,9 @@ void EventLog::linkEvent(EventKind kind, const QString &to, const QString &detai
 void EventLog::addAnswer(const session::DecodedAnswer &answer)
 {
     std::vector<Event> changes;
+    if (!answer.problem.isEmpty())
+        changes.push_back({ answer.receivedUtcMs, EventKind::Implausible, answer.group, 0,
+                            QString(), QStringLiteral("implausible"), answer.problem });
     for (int p = 0; p < codec::kPortsPerGroup; ++p) {
         const int element = answer.group * codec::kPortsPerGroup + p;
         if (element < 0 || element >= codec::kElementCount)

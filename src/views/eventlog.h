@@ -34,11 +34,13 @@ enum class EventKind : std::uint8_t {
     LinkReconnected,
     TimeOut,
     RefusedWrite,
+    Implausible,
 };
 
-inline constexpr std::array<std::string_view, 8> kEventKindNames {
-    "Mode",     "Fault",         "Class", "Port Enable", "Link lost", "Link reconnected",
-    "Time-out", "Refused write",
+inline constexpr std::array<std::string_view, 9> kEventKindNames {
+    "Mode",        "Fault",         "Class",
+    "Port Enable", "Link lost",     "Link reconnected",
+    "Time-out",    "Refused write", "Implausible answer",
 };
 
 [[nodiscard]] QString eventKindName(EventKind kind);

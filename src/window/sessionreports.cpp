@@ -77,6 +77,13 @@ void SessionReports::onFinished(const session::Request &r)
         return;
     switch (r.outcome()) {
     case session::Request::Outcome::Done:
+        // Shown all the same; told in place of any confirmation.
+        if (r.answer() && !r.answer()->problem.isEmpty()) {
+            m_status.setCondition(kAnswer,
+                                  tr("The board's answer to the %1 is implausible: %2.")
+                                      .arg(kindText(r.kind()), r.answer()->problem));
+            break;
+        }
         m_status.clearCondition(kAnswer);
         break;
     case session::Request::Outcome::Refused:
@@ -137,7 +144,7 @@ void SessionReports::follow(session::ReopenPolicy &policy)
     connect(&policy, &session::ReopenPolicy::readAfterReturn, this,
             [this](const session::RequestHandle &read) {
                 read->whenFinished(this, [this](const session::Request &r) {
-                    if (r.ok())
+                    if (r.ok() && r.answer() && r.answer()->problem.isEmpty())
                         m_status.show(tr("%1 is back: the board was read again at %2.")
                                           .arg(m_session.linkDevice(), now()),
                                       StatusKind::Confirmation);
@@ -148,7 +155,7 @@ void SessionReports::follow(session::ReopenPolicy &policy)
 void SessionReports::expectLoad(const session::RequestHandle &load)
 {
     load->whenFinished(this, [this](const session::Request &r) {
-        if (r.ok())
+        if (r.ok() && r.answer() && r.answer()->problem.isEmpty())
             m_status.show(tr("Load from Device: the board was read at %1.").arg(now()),
                           StatusKind::Confirmation);
     });

@@ -61,6 +61,7 @@ private:
     void onBoardState(session::BoardState state);
 
     QString m_portFailure;
+    // Why the answer just decoded cannot be trusted; empty for a good one.
 };
 
 } // namespace vantor::window

@@ -3,6 +3,8 @@
 
 #include "logging.h"
 
+#include <codec/echotext.h>
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -175,7 +177,7 @@ QString StatusLine::text() const
 void StatusLine::display(const QString &text, const QString &key)
 {
     m_shownKey = key;
-    m_message->setText(text);
+    m_message->setText(codec::escapeControls(text));
 }
 
 void StatusLine::setStaleText(const QString &text, const QString &why)

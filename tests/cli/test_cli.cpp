@@ -91,6 +91,8 @@ private slots:
     void setWritesOnlyWhatChanged();
     void silentBoard_data();
     void silentBoard();
+    void misbehavingBoard_data();
+    void misbehavingBoard();
     void refusedBeforeAnythingIsSent_data();
     void refusedBeforeAnythingIsSent();
 
@@ -378,6 +380,41 @@ void TestCli::silentBoard()
     QVERIFY(run.out.isEmpty());
 }
 
+void TestCli::misbehavingBoard_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("problem");
+
+    const QString overlong = QStringLiteral(" bytes where an answer has 168");
+    QTest::newRow("answer twice") << int(sim::Fault::AnswerTwice) << 0 << "336" + overlong;
+    QTest::newRow("a noise byte in the answer")
+        << int(sim::Fault::NoisyAnswer) << 100 << "169" + overlong;
+    QTest::newRow("50 bytes after the answer")
+        << int(sim::Fault::LongAnswer) << 50 << "218" + overlong;
+    QTest::newRow("168 bytes of noise")
+        << int(sim::Fault::Garbage) << 168 << "(the board reports 8 to 48 in steps of 8)";
+}
+
+// Refused with exit 1 and one line: never printed as a reading.
+void TestCli::misbehavingBoard()
+{
+    QFETCH(int, fault);
+    QFETCH(int, bytes);
+    QFETCH(QString, problem);
+
+    m_board->injectFault({ static_cast<sim::Fault>(fault), bytes });
+    const CliRun run = runCli(onBoard({ "read" }));
+    QVERIFY2(run.finished && run.exitCode == 1, qPrintable(explain(run)));
+    QVERIFY2(run.err.startsWith(QStringLiteral("vantor-cli: %1: implausible answer to the whole "
+                                               "read (0x08): ")
+                                    .arg(m_board->devicePath())),
+             qPrintable(run.err));
+    QVERIFY2(run.err.contains(problem), qPrintable(run.err));
+    QCOMPARE(run.err.count(u'\n'), 1);
+    QVERIFY(run.out.isEmpty());
+}
+
 void TestCli::refusedBeforeAnythingIsSent_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -398,6 +435,15 @@ void TestCli::refusedBeforeAnythingIsSent_data()
         << QStringList { "apply", "PROFILE" }
         << QByteArray(R"({"format": 1, "ports": [{"port": 1, "power_limit_w": 300}]})") << 2
         << R"(port 1: "power_limit_w" must be 0 to 255)";
+    QTest::newRow("profile: a key twice")
+        << QStringList { "apply", "PROFILE" }
+        << QByteArray(R"({"format": 1, "ports": [{"port": 1, "port": 9}]})") << 2
+        << R"(key "port" appears twice)";
+    // Written as \u001b in the message, never as the escape character itself.
+    QTest::newRow("profile: an escape sequence in a key")
+        << QStringList { "apply", "PROFILE" }
+        << QByteArray(R"({"format": 1, "system": {"\u001b[2Jred": true}})") << 2
+        << R"(unknown key "\u001b[2Jred")";
     QTest::newRow("set: a value out of range")
         << QStringList { "set", "power_limit_w=256", "--port", "1" } << QByteArray() << 2
         << R"("power_limit_w" must be 0 to 255)";

@@ -6,6 +6,7 @@
 
 #include <codec/configuration.h>
 #include <codec/numbertext.h>
+#include <codec/plausibility.h>
 #include <codec/scaling.h>
 #include <codec/snapshot.h>
 #include <codec/statustext.h>
@@ -498,6 +499,41 @@ private slots:
                              QStringLiteral("bit %1 of offset %2 is not decoded").arg(bit).arg(i)));
             }
         }
+    }
+
+    // Only a port count the board can have gives a snapshot away; every other byte may be
+    // anything.
+    void plausibility_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<int>("implausible"); // the value that gives it away; -1: plausible
+
+        for (const int count : { 8, 16, 24, 32, 40, 48 })
+            QTest::addRow("%d ports", count)
+                << snapshotWith({ { 0, static_cast<std::uint8_t>(count) } }) << -1;
+        for (const int count : { 0, 7, 9, 34, 56, 255 })
+            QTest::addRow("%d ports", count)
+                << snapshotWith({ { 0, static_cast<std::uint8_t>(count) } }) << count;
+        QByteArray ones(int(kSnapshotSize), char(0xFF));
+        ones[0] = 8;
+        QTest::newRow("8 ports, every other bit set") << ones << -1;
+    }
+
+    void plausibility()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(int, implausible);
+
+        const auto found = checkPlausible(*asSnapshot(bytesOf(block)));
+        if (implausible < 0) {
+            QVERIFY2(!found, qPrintable(found ? implausibilityText(*found) : QString()));
+            return;
+        }
+        QVERIFY(found);
+        QCOMPARE(*found, (Implausibility { Setting::SYS_PORT_CNT, implausible }));
+        QCOMPARE(implausibilityText(*found),
+                 QStringLiteral("Ports in System %1 (the board reports 8 to 48 in steps of 8)")
+                     .arg(implausible));
     }
 };
 

@@ -436,8 +436,10 @@ private slots:
         decode(kWholeRead, snapshotWith({ { 0, 12 } }));
         QCOMPARE(c().SYS_PORT_CNT->currentText(), QStringLiteral("16"));
         QCOMPARE(c().SYS_PORT_CNT->count(), 6);
+        // Shown all the same, and said to be implausible.
         QCOMPARE(m_window->outcomeText(),
-                 QStringLiteral("The board reports 12 ports; the list keeps 16"));
+                 QStringLiteral("The board's answer to the whole read is implausible: Ports in "
+                                "System 12 (the board reports 8 to 48 in steps of 8)."));
         // The stale item is never written as the port count: the save sends nothing at all.
         m_link->takeWire();
         QVERIFY(m_window->session().saveToDevice()->outcome()

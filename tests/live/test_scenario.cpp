@@ -144,6 +144,13 @@ void TestScenario::refused_data()
         << port(R"("group": 0, "port": 1, "load": "pd", "enabled": 1)") << "true or false";
     QTest::newRow("misspelt port key")
         << port(R"("group": 0, "port": 1, "load": "pd", "claas": 2)") << R"(unknown key "claas")";
+    // Nothing attached still has every key checked.
+    QTest::newRow("nothing attached, watts as text")
+        << port(R"("group": 0, "port": 1, "load": "none", "watts": "junk")") << "\"watts\"";
+    QTest::newRow("nothing attached, negative ohms")
+        << port(R"("group": 0, "port": 1, "load": "none", "ohms": -1)") << "\"ohms\"";
+    QTest::newRow("nothing attached, fractional afterMs")
+        << port(R"("group": 0, "port": 1, "load": "none", "afterMs": 1.5)") << "\"afterMs\"";
     QTest::newRow("listed twice") << port(R"("group": 0, "port": 0, "load": "none")")
                                   << "group 0 port 0 is listed twice";
 }

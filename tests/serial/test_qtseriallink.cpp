@@ -6,10 +6,18 @@
 #include <serial/portcontrol.h>
 #include <serial/qtseriallink.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <functional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using vantor::serial::CommEvent;
 using vantor::serial::OpenFailure;
@@ -18,6 +26,53 @@ using vantor::sim::Fault;
 using vantor::testing::BoardOnPty;
 
 namespace {
+
+// A bare pseudo-terminal whose other end the test writes byte by byte, when it chooses.
+struct RawPty
+{
+    RawPty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        path = QString::fromLocal8Bit(::ptsname(master));
+    }
+    ~RawPty()
+    {
+        if (master >= 0)
+            ::close(master);
+    }
+    bool send(const QByteArray &bytes) const
+    {
+        return ::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    QByteArray take() const
+    {
+        char buffer[256];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+    }
+
+    int master = -1;
+    QString path;
+};
+
+// Turns the event loop until done() holds and returns at once, within a millisecond of it: the
+// link's quiet wait is about that long.
+bool spinUntil(const std::function<bool()> &done)
+{
+    QTimer keepTurning;
+    keepTurning.start(5);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 5000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
 
 int countEvents(const QSignalSpy &spy, CommEvent event)
 {
@@ -48,6 +103,10 @@ private slots:
     void sendEventDroppedWhenThresholdCleared();
     void floodIsBounded();
     void hangUpIsReportedOnceAndRecovered();
+    void bytesAtOddTimes_data();
+    void bytesAtOddTimes();
+    void portErrors_data();
+    void portErrors();
 
 private:
     std::unique_ptr<BoardOnPty> m_pty;
@@ -315,6 +374,100 @@ void TestQtSerialLink::hangUpIsReportedOnceAndRecovered()
     QVERIFY(m_link->write(QByteArray::fromHex("28")));
     QTRY_COMPARE(events.size(), 1);
     QCOMPARE(m_link->read().toHex(), m_pty->snapshot(0).toHex());
+}
+
+void TestQtSerialLink::bytesAtOddTimes_data()
+{
+    QTest::addColumn<int>("stale");    // bytes arriving before the command and after it
+    QTest::addColumn<int>("trailing"); // bytes right after the answer's 168th
+    QTest::addColumn<int>("taken");    // what the read at the receive event takes
+
+    // The tail of an earlier answer is discarded with the input, not taken for this answer.
+    QTest::newRow("an earlier answer's tail after the command") << 10 << 0 << 168;
+    // The receive event waits for the line to fall quiet: a read sees the answer is too long.
+    QTest::newRow("a byte after the answer") << 0 << 1 << 169;
+    QTest::newRow("a good answer") << 0 << 0 << 168;
+}
+
+void TestQtSerialLink::bytesAtOddTimes()
+{
+    QFETCH(int, stale);
+    QFETCH(int, trailing);
+    QFETCH(int, taken);
+
+    const RawPty pty;
+    QVERIFY(!pty.path.isEmpty());
+    QtSerialLink link;
+    link.setPortName(pty.path);
+    QVERIFY(link.open());
+    link.setReceiveThreshold(168);
+    qsizetype waitingAtEvent = -1;
+    connect(&link, &QtSerialLink::commEvent, this,
+            [&](CommEvent) { waitingAtEvent = link.bytesWaiting(); });
+
+    if (stale > 0) {
+        QVERIFY(pty.send(QByteArray(stale, '\x5a')));
+        QVERIFY(spinUntil([&] { return link.bytesWaiting() == stale; }));
+    }
+    link.discardInput();
+    QVERIFY(link.write(QByteArray::fromHex("28")));
+    QVERIFY(pty.send(QByteArray(stale, '\x5a')));
+    QByteArray command;
+    QTRY_VERIFY((command += pty.take()).size() > 0);
+    QCOMPARE(command.toHex(), QByteArray("28"));
+
+    const QByteArray answer = QByteArray(168, '\x11');
+    QVERIFY(pty.send(answer));
+    QVERIFY(spinUntil([&] { return link.bytesWaiting() >= 168 || waitingAtEvent >= 0; }));
+    QVERIFY(pty.send(QByteArray(trailing, '\x77')));
+    QTRY_VERIFY(waitingAtEvent >= 0);
+    QCOMPARE(waitingAtEvent, qsizetype(taken));
+    const QByteArray read = link.read();
+    QCOMPARE(read.size(), taken);
+    QCOMPARE(read.left(168).toHex(), answer.toHex());
+}
+
+void TestQtSerialLink::portErrors_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("hungUp");
+    QTest::addColumn<bool>("lost");
+
+    // Qt reports a read of no bytes (the input was flushed after the port said it was
+    // readable) as one of these: with the line up it is no data.
+    QTest::newRow("read error, line up") << int(QSerialPort::ReadError) << false << false;
+    QTest::newRow("resource error, line up") << int(QSerialPort::ResourceError) << false << false;
+    QTest::newRow("read error, other end hung up") << int(QSerialPort::ReadError) << true << true;
+    QTest::newRow("write error, line up") << int(QSerialPort::WriteError) << false << true;
+}
+
+void TestQtSerialLink::portErrors()
+{
+    QFETCH(int, error);
+    QFETCH(bool, hungUp);
+    QFETCH(bool, lost);
+
+    QVERIFY(m_link->open());
+    QSignalSpy failed(m_link.get(), &QtSerialLink::portFailed);
+    auto *port = m_link->findChild<QSerialPort *>();
+    QVERIFY(port);
+    if (hungUp)
+        m_pty->board.hangUp();
+    emit port->errorOccurred(static_cast<QSerialPort::SerialPortError>(error));
+    if (lost) {
+        QTRY_COMPARE(failed.size(), 1);
+        QVERIFY(!m_link->isOpen());
+        return;
+    }
+    QTest::qWait(20);
+    QCOMPARE(failed.size(), 0);
+    QVERIFY(m_link->isOpen());
+    // And it still reads.
+    m_link->setReceiveThreshold(168);
+    QSignalSpy events(m_link.get(), &QtSerialLink::commEvent);
+    QVERIFY(m_link->write(QByteArray::fromHex("28")));
+    QTRY_COMPARE(events.size(), 1);
+    QCOMPARE(m_link->read().size(), 168);
 }
 
 QTEST_GUILESS_MAIN(TestQtSerialLink)

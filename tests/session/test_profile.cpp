@@ -8,6 +8,7 @@
 #include <codec/storecodec.h>
 #include <session/profile.h>
 #include <sim/boardmodel.h>
+#include <sim/scenario.h>
 
 #include <QTest>
 
@@ -144,6 +145,64 @@ private slots:
         QVERIFY(!r.ok());
         QVERIFY2(r.error.contains(named), qPrintable(r.error));
         QCOMPARE(r.profile, session::Profile {});
+    }
+
+    // Qt's parser would keep the last of two equal keys: both readers refuse them, by name,
+    // wherever they are and however they are spelt; equal keys in different objects are fine.
+    void duplicateKeys_data()
+    {
+        QTest::addColumn<bool>("scenario"); // else a profile
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("twice"); // empty: taken
+
+        QTest::newRow("profile: port twice in one entry")
+            << false << QByteArray(R"({"format": 1, "ports": [{"port": 1, "port": 9}]})") << "port";
+        QTest::newRow("profile: two port lists")
+            << false << QByteArray(R"({"format": 1, "ports": [], "ports": [{"port": 2}]})")
+            << "ports";
+        QTest::newRow("profile: format twice")
+            << false << QByteArray(R"({"format": 2, "format": 1})") << "format";
+        QTest::newRow("profile: a setting twice")
+            << false
+            << QByteArray(R"({"format": 1, "system": {"master_enable": true, "fault_cycles": 2,
+                                                       "master_enable": false}})")
+            << "master_enable";
+        QTest::newRow("profile: spelt once with an escape")
+            << false << QByteArray(R"({"format": 1, "ports": [{"port": 3, "port_enable": true,
+                                                      "port\u005fenable": false}]})")
+            << "port_enable";
+        QTest::newRow("profile: the same keys in two entries")
+            << false << QByteArray(R"({"format": 1, "ports": [{"port": 1, "priority": 1},
+                                                     {"port": 2, "priority": 1}]})")
+            << QString();
+        QTest::newRow("scenario: seed twice")
+            << true << QByteArray(R"({"seed": 1, "portCount": 8, "seed": 2})") << "seed";
+        QTest::newRow("scenario: load twice in a port")
+            << true
+            << QByteArray(R"({"ports": [{"group": 0, "port": 1, "load": "pd", "load": "short"}]})")
+            << "load";
+        QTest::newRow("scenario: two port lists")
+            << true << QByteArray(R"({"ports": [], "ports": []})") << "ports";
+        QTest::newRow("scenario: a description with braces and quotes")
+            << true
+            << QByteArray("{\"description\": \"{\\\"seed\\\": 1, \\\"seed\\\": 2}\", \"seed\": 3}")
+            << QString();
+    }
+
+    void duplicateKeys()
+    {
+        QFETCH(bool, scenario);
+        QFETCH(QByteArray, json);
+        QFETCH(QString, twice);
+
+        const QString error
+            = scenario ? sim::parseScenario(json).error : session::parseProfile(json).error;
+        if (twice.isEmpty()) {
+            QVERIFY2(!error.contains(u"twice"), qPrintable(error));
+            return;
+        }
+        QVERIFY2(error.contains(QStringLiteral("key \"%1\" appears twice").arg(twice)),
+                 qPrintable(error));
     }
 
     // Keys left out keep their values; one-shot actions are cleared by any profile.

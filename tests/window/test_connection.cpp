@@ -33,7 +33,8 @@ using window::StaleDisplay;
 namespace {
 
 const QByteArray kAck(1, '\x06');
-const QByteArray kSnapshot(168, '\0');
+// A snapshot the board may send: 8 ports, nothing else set.
+const QByteArray kSnapshot = QByteArray(1, '\x08') + QByteArray(167, '\0');
 
 // The window with a fake list of ports and a hand-fired retry timer.
 struct Panel : testing::FakePanel
@@ -329,7 +330,7 @@ void ConnectionTest::confirmations()
     // "Reset GUI" drops what was asked for: nothing is confirmed afterwards.
     p.window->Update_All_Click();
     p.window->Reset_GUI_Click();
-    p.link.feed(kSnapshot);
+    p.link.feed(QByteArray(168, '\0'));
     QVERIFY(!p.window->outcomeText().startsWith(QStringLiteral("Load from Device")));
 }
 

@@ -459,7 +459,7 @@ void MainWindowTest::statusBarTellsWhatTheBoardHides()
     QCOMPARE(window::checkValue(p.c().COMMON_CTRL_7), 1);
     // A refresh that completes leaves the refusal in view.
     p.window->Update_Port_Status_Click();
-    p.link.feed(QByteArray(168, '\0'));
+    p.link.feed(QByteArray(1, '\x08') + QByteArray(167, '\0'));
     QVERIFY(p.window->outcomeText().startsWith(QStringLiteral("Nothing sent")));
 
     // A port lost while open says why.
