@@ -6,8 +6,8 @@
 #include <examples.h>
 #include <panelrig.h>
 
+#include <records/recordformat.h>
 #include <session/profile.h>
-#include <session/recordformat.h>
 #include <views/eventlog.h>
 #include <views/eventlogwindow.h>
 #include <views/recorder.h>
@@ -185,7 +185,7 @@ void TestViews::recorderRowsEqualWhatTheWindowShows()
 
     const QList<QByteArray> lines = csvLines(path);
     QCOMPARE(lines.size(), 1 + 8);
-    QCOMPARE(lines[0] + "\r\n", session::csvHeader());
+    QCOMPARE(lines[0] + "\r\n", records::csvHeader());
     const QList<QByteArray> header = lines[0].split(',');
     const qsizetype at = header.indexOf(column.toLatin1());
     QVERIFY(at >= 0);

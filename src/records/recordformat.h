@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Port records as text: CSV (RFC 4180, "." decimals whatever the locale, columns in the
-// record table's order), one JSON object per record, and JSON Lines. Every writer of records,
-// on the command line and in the window, goes through here.
+// Records as text: CSV (RFC 4180, "." decimals whatever the locale, columns in the record
+// table's order), one JSON object per record, JSON Lines and a table for people. Every writer
+// of records, on the command line and in the window, goes through here.
 
-#include <codec/records.h>
+#include "records.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -13,21 +13,48 @@
 
 #include <span>
 
-namespace vantor::session {
+class QIODevice;
+
+namespace vantor::records {
 
 // One CSV field: quoted (quotes doubled) only when it holds a comma, a quote or a line break.
 [[nodiscard]] QByteArray csvField(const QString &text);
+// Fields joined by commas, with the line end.
+[[nodiscard]] QByteArray csvLine(const QStringList &fields);
 // The header line of a CSV file of records, with its line end.
 [[nodiscard]] QByteArray csvHeader();
 // One record as a CSV row, with its line end; a null value is an empty field.
-[[nodiscard]] QByteArray csvRow(const codec::PortRecord &record);
+[[nodiscard]] QByteArray csvRow(const PortRecord &record);
+// A JSON string with Qt's own escaping, quotes included.
+[[nodiscard]] QByteArray jsonString(const QString &text);
 // One record as a JSON object on one line, without a line end: texts as strings, numbers as
 // numbers, booleans as true/false, a null value as null.
-[[nodiscard]] QByteArray jsonObject(const codec::PortRecord &record);
+[[nodiscard]] QByteArray jsonObject(const PortRecord &record);
+// Every column but the time and the group, each as wide as its widest cell: a heading line of
+// keys, then a line a record; numbers right-aligned, a null value as "-".
+[[nodiscard]] QByteArray textTable(std::span<const PortRecord> records);
 
 enum class RecordFormat {
     Csv,       // a header line, then one RFC 4180 row per record
     JsonLines, // one JSON object per line, no header
+};
+
+// Records onto any device (standard output, a pipe, a file): the CSV header before the first
+// records unless the device already has it, then the records of each call in one write.
+class RecordWriter
+{
+public:
+    RecordWriter(QIODevice &device, RecordFormat format, bool headerWritten = false);
+
+    // false when the device took less than all of it.
+    bool write(std::span<const PortRecord> records);
+
+    [[nodiscard]] RecordFormat format() const { return m_format; }
+
+private:
+    QIODevice &m_device;
+    RecordFormat m_format;
+    bool m_headerWritten;
 };
 
 // A file of records that grows by whole records: opened for appending (a CSV header only when
@@ -39,7 +66,7 @@ public:
     // Opens path for appending; false with errorString() set when it cannot.
     bool open(const QString &path, RecordFormat format = RecordFormat::Csv);
     // The records of one answer; false when they could not be written (the file is closed).
-    bool append(std::span<const codec::PortRecord> records);
+    bool append(std::span<const PortRecord> records);
     void close();
 
     [[nodiscard]] bool isOpen() const { return m_file.isOpen(); }
@@ -56,4 +83,4 @@ private:
     QString m_error;
 };
 
-} // namespace vantor::session
+} // namespace vantor::records
