@@ -98,6 +98,18 @@ bool readGroups(Board &board, const std::set<int> &groups, int &status)
     return true;
 }
 
+// An output path that cannot be written (a missing or read-only folder, a directory) is a
+// usage error, told before the board is opened; none means standard output.
+bool outputUsable(const QString &path)
+{
+    const records::OutputTarget target
+        = path.isEmpty() ? records::OutputTarget {} : records::outputTarget(path);
+    if (target.kind != records::TargetKind::Unusable)
+        return true;
+    report(target.error);
+    return false;
+}
+
 // Sends the planned blocks in order; a failure says what had been sent before it.
 int sendPlan(Board &board, const WritePlan &plan)
 {
@@ -179,7 +191,7 @@ int runWatch(const Options &o)
     records::RecordFile file;
     if (!o.output.isEmpty() && !file.open(o.output, format)) {
         report(file.errorString());
-        return kUsage;
+        return file.pathUnusable() ? kUsage : kNoAnswer;
     }
     int status = kSuccess;
     const auto board = openBoard(o, status);
@@ -223,6 +235,8 @@ int runWatch(const Options &o)
 
 int runDumpProfile(const Options &o)
 {
+    if (!outputUsable(o.output))
+        return kUsage;
     int status = kSuccess;
     const auto board = openBoard(o, status);
     if (!board)
@@ -313,12 +327,14 @@ int runMetrics(const Options &o)
         }
         report(u"serving %1"_s.arg(urlOf(server)));
     }
+    if (!outputUsable(o.textfile))
+        return kUsage;
     QString error;
     const QByteArray first = metrics.exposition();
     server.setText(first);
     if (!o.textfile.isEmpty() && !records::saveWhole(o.textfile, first, error)) {
         report(error);
-        return kUsage;
+        return kNoAnswer;
     }
     int status = kSuccess;
     const auto board = openBoard(o, status);

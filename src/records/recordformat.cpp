@@ -3,11 +3,18 @@
 
 #include <codec/tabletext.h>
 
+#include "savefile.h"
+
+#include <QFileInfo>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <unistd.h>
 #include <vector>
 
 namespace vantor::records {
@@ -16,6 +23,57 @@ namespace {
 
 using codec::Column;
 using codec::ColumnType;
+
+constexpr qint64 kChunk = 64 * 1024;
+const QByteArray kJsonStart = "{\"timestamp\":";
+
+bool sameShape(const QByteArray &firstLine, RecordFormat format)
+{
+    if (format == RecordFormat::Csv)
+        return firstLine == csvHeader();
+    const QJsonObject object = QJsonDocument::fromJson(firstLine).object();
+    QStringList keys;
+    for (const codec::ColumnRow &column : codec::kColumns)
+        keys << codec::tableText(column.key);
+    keys.sort();
+    return object.keys() == keys;
+}
+
+// Where appending to an existing file of records goes on: after its last whole line (a line
+// cut short by a crash is dropped), or nothing, with the reason, when the file holds
+// something else.
+std::optional<qint64> appendingEnd(const QString &path, RecordFormat format, QString &reason)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+        return std::nullopt;
+    }
+    const qint64 size = file.size();
+    const QByteArray head = file.read(kChunk);
+    const qsizetype firstEnd = head.indexOf('\n');
+    const QByteArray start = format == RecordFormat::Csv ? csvHeader() : kJsonStart;
+    if (size == 0
+        || (firstEnd < 0 && size == head.size() && start.startsWith(head.left(start.size()))))
+        return 0;
+    if (firstEnd < 0 || !sameShape(head.left(firstEnd + 1), format)) {
+        reason = format == RecordFormat::Csv
+            ? QStringLiteral("not a CSV file of records: its first line is not the header")
+            : QStringLiteral("not a JSON Lines file of records");
+        return std::nullopt;
+    }
+    for (qint64 end = size; end > 0;) {
+        const qint64 from = std::max<qint64>(0, end - kChunk);
+        if (!file.seek(from))
+            break;
+        const qsizetype at = file.read(end - from).lastIndexOf('\n');
+        if (at >= 0)
+            return from + at + 1;
+        end = from;
+    }
+    reason = file.errorString();
+    return std::nullopt;
+}
 
 QByteArray encode(RecordFormat format, std::span<const PortRecord> records)
 {
@@ -161,14 +219,30 @@ bool RecordFile::open(const QString &path, RecordFormat format)
     m_error.clear();
     m_rows = 0;
     m_format = format;
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        m_error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
-        return false;
+    m_path = path;
+    m_pathUnusable = false;
+    const OutputTarget target = outputTarget(path);
+    if (target.kind == TargetKind::Unusable)
+        return refuse(target.error);
+    m_stream = target.kind == TargetKind::Stream;
+    qint64 kept = 0;
+    if (target.kind == TargetKind::Regular) {
+        QString reason;
+        const std::optional<qint64> end = appendingEnd(path, format, reason);
+        if (!end)
+            return refuse(QStringLiteral("%1: %2").arg(path, reason));
+        kept = *end;
+        if (kept < QFileInfo(path).size() && !QFile::resize(path, kept))
+            return refuse(QStringLiteral("%1: %2").arg(path, systemError(errno)));
     }
-    // Only a new or empty file gets the header; appending goes on under the one it has.
-    if (m_format == RecordFormat::Csv && m_file.size() == 0
-        && (m_file.write(csvHeader()) < 0 || !m_file.flush()))
+    constexpr auto kMode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    const bool standardOutput = path == u"-";
+    m_file.setFileName(standardOutput ? QString() : path);
+    const bool opened = standardOutput ? m_file.open(STDOUT_FILENO, kMode)
+                                       : m_file.open(m_stream ? kMode : kMode | QIODevice::Append);
+    if (!opened)
+        return refuse(QStringLiteral("%1: %2").arg(path, m_file.errorString()));
+    if (m_format == RecordFormat::Csv && kept == 0 && !writeWhole(csvHeader()))
         return fail(QStringLiteral("the header"));
     return true;
 }
@@ -177,8 +251,7 @@ bool RecordFile::append(std::span<const PortRecord> records)
 {
     if (!m_file.isOpen())
         return false;
-    RecordWriter writer(m_file, m_format, true);
-    if (!writer.write(records) || !m_file.flush())
+    if (!writeWhole(encode(m_format, records)))
         return fail(QStringLiteral("a row"));
     m_rows += static_cast<qint64>(records.size());
     return true;
@@ -190,10 +263,31 @@ void RecordFile::close()
         m_file.close();
 }
 
+bool RecordFile::refuse(const QString &error)
+{
+    m_error = error;
+    m_pathUnusable = true;
+    return false;
+}
+
+bool RecordFile::writeWhole(const QByteArray &bytes)
+{
+    const qint64 before = m_stream ? 0 : m_file.size();
+    errno = 0;
+    if (m_file.write(bytes) == bytes.size())
+        return true;
+    m_writeErrno = errno;
+    // What got out of a row that did not fit is cut back: the next run appends under whole rows.
+    if (!m_stream)
+        m_file.resize(before);
+    return false;
+}
+
 bool RecordFile::fail(const QString &what)
 {
     m_error = QStringLiteral("%1: could not write %2: %3")
-                  .arg(m_file.fileName(), what, m_file.errorString());
+                  .arg(m_path, what,
+                       m_writeErrno != 0 ? systemError(m_writeErrno) : m_file.errorString());
     m_file.close();
     return false;
 }

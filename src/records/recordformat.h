@@ -57,9 +57,12 @@ private:
     bool m_headerWritten;
 };
 
-// A file of records that grows by whole records: opened for appending (a CSV header only when
-// the file is new or empty) and flushed after every answer, so a crash loses at most the row
-// being written. A failed write (a full disk, /dev/full) closes it and says why.
+// A file of records that grows by whole records, written through to the system after every
+// answer. A regular file is appended to only when it is empty or holds records of the same
+// format (the CSV header, or JSON Lines of the same columns); a last line left incomplete by
+// a crash is cut off first, and a write that fails (a full disk) is cut back to the last whole
+// row. A character device or a FIFO is written straight. A failure closes it and says why, in
+// the system's words.
 class RecordFile
 {
 public:
@@ -70,15 +73,24 @@ public:
     void close();
 
     [[nodiscard]] bool isOpen() const { return m_file.isOpen(); }
-    [[nodiscard]] QString fileName() const { return m_file.fileName(); }
+    [[nodiscard]] QString fileName() const { return m_path; }
     [[nodiscard]] qint64 rows() const { return m_rows; }
     [[nodiscard]] QString errorString() const { return m_error; }
+    // The last open failed on the path itself (its folder, its kind, another format), before
+    // anything was written.
+    [[nodiscard]] bool pathUnusable() const { return m_pathUnusable; }
 
 private:
+    bool refuse(const QString &error);
+    bool writeWhole(const QByteArray &bytes);
     bool fail(const QString &what);
 
     QFile m_file;
+    QString m_path;
     RecordFormat m_format = RecordFormat::Csv;
+    bool m_stream = false;
+    bool m_pathUnusable = false;
+    int m_writeErrno = 0;
     qint64 m_rows = 0;
     QString m_error;
 };

@@ -7,12 +7,19 @@
 #include <codec/configuration.h>
 #include <records/portchanges.h>
 #include <records/recordformat.h>
+#include <records/savefile.h>
 
 #include <QBuffer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vantor;
 
@@ -165,6 +172,172 @@ private slots:
         QBuffer closed;
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): device not open");
         QVERIFY(!records::RecordWriter(closed, records::RecordFormat::Csv).write({ &r, 1 }));
+    }
+
+    // The final target's kind decides: regular files and new paths are replaced whole, devices
+    // and FIFOs written straight (never replaced by a file), anything else refused.
+    void fileKinds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error"); // empty: saved
+        QTest::newRow("a new path") << "new"
+                                    << "";
+        QTest::newRow("a regular file") << "regular"
+                                        << "";
+        QTest::newRow("a link to a regular file") << "link"
+                                                  << "";
+        QTest::newRow("a FIFO") << "fifo"
+                                << "";
+        QTest::newRow("a full device") << "/dev/full" << records::systemError(ENOSPC);
+        QTest::newRow("a directory") << "directory" << records::systemError(EISDIR);
+        QTest::newRow("a missing folder") << "missing"
+                                          << "no such folder";
+    }
+
+    void fileKinds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("out"));
+        const QByteArray text = "metrics\n";
+        int reader = -1;
+        if (kind == u"regular" || kind == u"link") {
+            QFile old(dir.filePath(QStringLiteral("target")));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("an older and longer text\n");
+            old.close();
+            if (kind == u"regular")
+                path = old.fileName();
+            else
+                QVERIFY(QFile::link(old.fileName(), path));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+        } else if (kind == u"directory") {
+            path = dir.path();
+        } else if (kind == u"missing") {
+            path = dir.filePath(QStringLiteral("gone/out"));
+        } else if (kind.startsWith(u'/')) {
+            path = kind;
+        }
+        struct stat before
+        {
+        };
+        const bool existed = ::stat(QFile::encodeName(path).constData(), &before) == 0;
+
+        QString said;
+        QCOMPARE(records::saveWhole(path, text, said), error.isEmpty());
+        if (!error.isEmpty())
+            QVERIFY2(said.startsWith(path + QStringLiteral(": ")) && said.contains(error),
+                     qPrintable(said));
+        struct stat after
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &after) == 0,
+                 existed || error.isEmpty());
+        if (existed)
+            QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+        if (kind == u"link")
+            QVERIFY(QFileInfo(path).isSymLink());
+        if (reader >= 0) {
+            char got[64] {};
+            QCOMPARE(::read(reader, got, sizeof got), qsizetype(text.size()));
+            QCOMPARE(QByteArray(got), text);
+            ::close(reader);
+        } else if (error.isEmpty()) {
+            QFile saved(path);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), text);
+        }
+    }
+
+    // Appending goes on only under records of the same format; a line a crash left short is
+    // cut off first; anything else is refused before a byte is written.
+    void appending_data()
+    {
+        const records::PortRecord r = exampleRecord();
+        const QByteArray header = records::csvHeader();
+        const QByteArray row = records::csvRow(r);
+        const QByteArray line = records::jsonObject(r) + '\n';
+        QTest::addColumn<bool>("csv");
+        QTest::addColumn<QByteArray>("existing");
+        QTest::addColumn<QByteArray>("after"); // empty: refused
+        QTest::newRow("csv: empty") << true << QByteArray() << header + row;
+        QTest::newRow("csv: same header") << true << header + row << header + row + row;
+        QTest::newRow("csv: a row cut short") << true << header + row + "20" << header + row + row;
+        QTest::newRow("csv: the header cut short") << true << header.left(20) << header + row;
+        QTest::newRow("csv: another header")
+            << true << QByteArray("time,port\r\n1,2\r\n") << QByteArray();
+        QTest::newRow("csv: a passwd-like file")
+            << true << QByteArray("root:x:0:0:root:/root:/bin/sh\n") << QByteArray();
+        QTest::newRow("csv after JSON Lines") << true << line << QByteArray();
+        QTest::newRow("jsonl: same shape") << false << line << line + line;
+        QTest::newRow("jsonl: a line cut short") << false << line + line.left(30) << line + line;
+        QTest::newRow("jsonl after csv") << false << header + row << QByteArray();
+        QTest::newRow("jsonl: other objects") << false << QByteArray("{\"a\":1}\n") << QByteArray();
+    }
+
+    void appending()
+    {
+        QFETCH(bool, csv);
+        QFETCH(QByteArray, existing);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(existing);
+        f.close();
+        const records::PortRecord r = exampleRecord();
+        records::RecordFile file;
+        const bool opened
+            = file.open(path, csv ? records::RecordFormat::Csv : records::RecordFormat::JsonLines);
+        QCOMPARE(opened, !after.isEmpty());
+        QCOMPARE(file.pathUnusable(), after.isEmpty());
+        if (opened)
+            QVERIFY(file.append({ &r, 1 }));
+        else
+            QVERIFY2(file.errorString().startsWith(path + QStringLiteral(": not a")),
+                     qPrintable(file.errorString()));
+        file.close();
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), opened ? after : existing);
+    }
+
+    // A full disk in the middle of a row: the row is cut back, the system's words are told,
+    // and the next run appends under whole rows.
+    void rowWholeOrNotAtAll()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("night.csv"));
+        const records::PortRecord r = exampleRecord();
+        const std::array<records::PortRecord, 8> eight { r, r, r, r, r, r, r, r };
+        records::RecordFile file;
+        QVERIFY(file.open(path));
+        QVERIFY(file.append(eight));
+        const qint64 whole = QFileInfo(path).size();
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(whole + 100);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+        const bool appended = file.append(eight);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        QVERIFY(!appended);
+        QVERIFY(!file.isOpen());
+        QVERIFY2(file.errorString().endsWith(records::systemError(EFBIG)),
+                 qPrintable(file.errorString()));
+        QCOMPARE(QFileInfo(path).size(), whole);
+
+        records::RecordFile full;
+        QVERIFY(full.open(QStringLiteral("/dev/full"), records::RecordFormat::JsonLines));
+        QVERIFY(!full.append({ &r, 1 }));
+        QCOMPARE(full.errorString(),
+                 QStringLiteral("/dev/full: could not write a row: ")
+                     + records::systemError(ENOSPC));
     }
 
     // A new file gets the header, an existing one grows under its own; a full disk says so.
