@@ -123,6 +123,7 @@ private slots:
     void dialogRefusesOutOfRange_data();
     void dialogRefusesOutOfRange();
     void dialogKeepsDesignDisabledFieldsReadOnly();
+    void dialogWritesOnlyWhatTheOperatorChanged();
     void registerGrid();
     void trendFilesAndCursor();
     void menusAfterSerialLinkSetup();
@@ -508,6 +509,29 @@ void TestViews::dialogKeepsDesignDisabledFieldsReadOnly()
     QVERIFY(dialog.apply());
     QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[2]), 0);
     QVERIFY(r.link.takeWire().isEmpty());
+}
+
+// A whole read lands while the dialog is open: port 4, disabled by the board meanwhile, stays
+// disabled on OK; port 2's LED drive (open with Port LED Direct Write), changed by both,
+// takes the operator's value.
+void TestViews::dialogWritesOnlyWhatTheOperatorChanged()
+{
+    Rig r;
+    r.window->session().loadFromDevice();
+    r.link.feed(block({ { 4, 0x82 } }));
+    r.link.takeWire();
+    views::AllSettingsDialog dialog(r.store(), 1);
+    r.window->session().loadFromDevice();
+    r.link.feed(block({ { 4, 0x82 }, { 27 + 3, 0x00 }, { 51, 2 << 2 } }));
+    r.link.takeWire();
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[3]), 0);
+    QCOMPARE(r.c().PORT_LED_DRV[1]->currentIndex(), 2);
+
+    qobject_cast<QComboBox *>(dialog.editor(Setting::PORT_LED_DRV, 1))->setCurrentIndex(1);
+    QVERIFY(dialog.apply());
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[3]), 0);
+    QCOMPARE(r.c().PORT_LED_DRV[1]->currentIndex(), 1);
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[1]), 1);
 }
 
 void TestViews::registerGrid()
