@@ -49,7 +49,7 @@ void Monitor::start()
 {
     Session &s = m_board.session();
     s.usePortGroup(m_group);
-    m_board.refreshTimer().setInterval(m_intervalMs);
+    s.setRefreshInterval(m_intervalMs);
     s.refresh();
     s.setAutoRefresh(true);
 }
