@@ -26,8 +26,8 @@ int main(int argc, char *argv[])
     using namespace vantor::cli;
     const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
     if (!line.ok()) {
-        report(line.error);
-        QTextStream(stderr) << "Try 'vantor-cli --help'.\n";
+        // One line per failure, the hint included.
+        report(line.error + QStringLiteral(" (try 'vantor-cli --help')"));
         return kUsage;
     }
     const Options &options = line.options;

@@ -4,7 +4,7 @@
 // shared machine counts less; medians of 51 batches of 500.
 
 #include <cli/readout.h>
-#include <session/recordformat.h>
+#include <records/recordformat.h>
 #include <sim/boardmodel.h>
 
 #include <QTemporaryDir>
@@ -52,7 +52,7 @@ int main()
     answer.snapshot = *codec::decodeSnapshot(bytes);
 
     QTemporaryDir dir;
-    session::RecordFile file;
+    records::RecordFile file;
     if (!dir.isValid() || !file.open(dir.filePath(QStringLiteral("bench.csv")))) {
         QTextStream(stderr) << "cannot write a scratch file\n";
         return 1;
@@ -63,8 +63,8 @@ int main()
         [&] { sink = sink + codec::decodeSnapshot(bytes)->portStatus[0].PORT_CURRENT; });
     const double csv = medianCpuMicroseconds([&] {
         QByteArray text;
-        for (const codec::PortRecord &r : cli::portRecords(answer))
-            text += session::csvRow(r);
+        for (const records::PortRecord &r : cli::portRecords(answer))
+            text += records::csvRow(r);
         sink = sink + text.size();
     });
     const double appended = medianCpuMicroseconds([&] { file.append(cli::portRecords(answer)); });

@@ -5,7 +5,7 @@
 #include "benchutil.h"
 
 #include <codec/configuration.h>
-#include <codec/records.h>
+#include <records/records.h>
 #include <session/decodedanswer.h>
 #include <views/recorder.h>
 
@@ -48,7 +48,7 @@ int main(int argc, char *argv[])
     const double records = bench::medianMicroseconds(51, 200, [&](int i) {
         const session::DecodedAnswer &a = answers[static_cast<std::size_t>(i) % answers.size()];
         for (int p = 0; p < 8; ++p)
-            sink += codec::portRecord(a.snapshot, 0, p, a.receivedUtcMs)[0].text.size();
+            sink += records::portRecord(a.snapshot, 0, p, a.receivedUtcMs)[0].text.size();
     });
     out << "record one answer (8 rows, written and flushed): " << recorded << " us (median)\n";
     out << "of which the eight records alone:                 " << records << " us (median)\n";

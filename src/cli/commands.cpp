@@ -10,12 +10,12 @@
 #include "readout.h"
 
 #include <codec/echotext.h>
+#include <records/recordformat.h>
+#include <records/savefile.h>
 #include <session/profile.h>
-#include <session/recordformat.h>
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QTextStream>
 #include <QTimer>
 
@@ -38,9 +38,14 @@ public:
 
     bool write(const QByteArray &bytes)
     {
-        if (m_closed)
-            return false;
-        if (m_file.write(bytes) == bytes.size())
+        return !m_closed && written(m_file.write(bytes) == bytes.size());
+    }
+    // For writers of their own: what they write to device(), and then whether all of it went.
+    [[nodiscard]] QIODevice &device() { return m_file; }
+    [[nodiscard]] bool closed() const { return m_closed; }
+    bool written(bool all)
+    {
+        if (all)
             return true;
         m_closed = true;
         if (errno != EPIPE) {
@@ -94,15 +99,16 @@ bool readGroups(Board &board, const std::set<int> &groups, int &status)
     return true;
 }
 
-// Replaces the file whole, or leaves it as it was and says why.
-bool saveFile(const QString &path, const QByteArray &bytes, QString &error)
+// An output path that cannot be written (a missing or read-only folder, a directory) is a
+// usage error, told before the board is opened; none means standard output.
+bool outputUsable(const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        error = u"%1: %2"_s.arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    const records::OutputTarget target
+        = path.isEmpty() ? records::OutputTarget {} : records::outputTarget(path);
+    if (target.kind != records::TargetKind::Unusable)
+        return true;
+    report(target.error);
+    return false;
 }
 
 // Sends the planned blocks in order; a failure says what had been sent before it.
@@ -177,13 +183,13 @@ int runRead(const Options &o)
 
 int runWatch(const Options &o)
 {
-    const session::RecordFormat format = o.format == OutputFormat::Csv
-        ? session::RecordFormat::Csv
-        : session::RecordFormat::JsonLines;
-    session::RecordFile file;
+    const records::RecordFormat format = o.format == OutputFormat::Csv
+        ? records::RecordFormat::Csv
+        : records::RecordFormat::JsonLines;
+    records::RecordFile file;
     if (!o.output.isEmpty() && !file.open(o.output, format)) {
         report(file.errorString());
-        return kUsage;
+        return file.pathUnusable() ? kUsage : kNoAnswer;
     }
     int status = kSuccess;
     const auto board = openBoard(o, status);
@@ -191,39 +197,32 @@ int runWatch(const Options &o)
         return status;
 
     StandardOutput out;
+    records::RecordWriter standardOutput(out.device(), format);
     const bool toFile = file.isOpen();
-    bool headerWritten = false;
     bool writeFailed = false;
     bool done = false;
     qint64 answers = 0;
     Monitor monitor(*board, o.group, o.intervalMs);
     QObject::connect(&monitor, &Monitor::message, &monitor, &report);
-    QObject::connect(
-        &monitor, &Monitor::answered, &monitor, [&](const session::DecodedAnswer &answer) {
-            if (done)
-                return;
-            const PortRecords records = portRecords(answer);
-            bool written = false;
-            if (toFile) {
-                written = file.append(records);
-                if (!written)
-                    report(file.errorString());
-                writeFailed = !written;
-            } else {
-                QByteArray text;
-                if (format == session::RecordFormat::Csv && !headerWritten)
-                    text = session::csvHeader();
-                headerWritten = true;
-                for (const codec::PortRecord &r : records)
-                    text += format == session::RecordFormat::Csv ? session::csvRow(r)
-                                                                 : session::jsonObject(r) + '\n';
-                written = out.write(text);
-                writeFailed = out.failed();
-            }
-            done = !written || (o.count && ++answers >= *o.count);
-            if (done)
-                finish();
-        });
+    QObject::connect(&monitor, &Monitor::answered, &monitor,
+                     [&](const session::DecodedAnswer &answer) {
+                         if (done)
+                             return;
+                         const records::PortRecords records = portRecords(answer);
+                         bool written = false;
+                         if (toFile) {
+                             written = file.append(records);
+                             if (!written)
+                                 report(file.errorString());
+                             writeFailed = !written;
+                         } else {
+                             written = !out.closed() && out.written(standardOutput.write(records));
+                             writeFailed = out.failed();
+                         }
+                         done = !written || (o.count && ++answers >= *o.count);
+                         if (done)
+                             finish();
+                     });
     if (o.durationMs)
         QTimer::singleShot(std::chrono::milliseconds(*o.durationMs), &monitor, &finish);
     monitor.start();
@@ -234,6 +233,8 @@ int runWatch(const Options &o)
 
 int runDumpProfile(const Options &o)
 {
+    if (!outputUsable(o.output))
+        return kUsage;
     int status = kSuccess;
     const auto board = openBoard(o, status);
     if (!board)
@@ -254,7 +255,7 @@ int runDumpProfile(const Options &o)
         return out.failed() ? kNoAnswer : kSuccess;
     }
     QString error;
-    if (!saveFile(o.output, profile.json, error)) {
+    if (!records::saveWhole(o.output, profile.json, error)) {
         report(error);
         return kNoAnswer;
     }
@@ -263,15 +264,9 @@ int runDumpProfile(const Options &o)
 
 int runApply(const Options &o)
 {
-    QFile file(o.profile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report(u"%1: %2"_s.arg(o.profile, file.errorString()));
-        return kUsage;
-    }
-    const session::ProfileReading reading
-        = session::parseProfile(file.read(session::kMaxProfileBytes + 1));
+    const session::ProfileReading reading = session::readProfile(o.profile);
     if (!reading.ok()) {
-        report(u"%1: %2"_s.arg(o.profile, reading.error));
+        report(reading.error);
         return kUsage;
     }
     const WritePlan plan = planFor(reading.profile);
@@ -282,8 +277,10 @@ int runApply(const Options &o)
     const auto board = openBoard(o, status);
     if (!board || !readGroups(*board, plan.groupsToRead(), status))
         return status;
+    // The marks the board reported, before the unreadable settings take their designed values.
+    const codec::MemoryStore reported = board->store();
     resetUnreadable(board->store(), plan.groups);
-    session::applyProfile(reading.profile, board->store());
+    session::applyAsReported(reading.profile, board->store(), reported);
     return writeChanges(*board, plan, o.dryRun);
 }
 
@@ -328,12 +325,14 @@ int runMetrics(const Options &o)
         }
         report(u"serving %1"_s.arg(urlOf(server)));
     }
+    if (!outputUsable(o.textfile))
+        return kUsage;
     QString error;
     const QByteArray first = metrics.exposition();
     server.setText(first);
-    if (!o.textfile.isEmpty() && !saveFile(o.textfile, first, error)) {
+    if (!o.textfile.isEmpty() && !records::saveWhole(o.textfile, first, error)) {
         report(error);
-        return kUsage;
+        return kNoAnswer;
     }
     int status = kSuccess;
     const auto board = openBoard(o, status);
@@ -348,7 +347,7 @@ int runMetrics(const Options &o)
         if (o.textfile.isEmpty())
             return;
         // Told once until a write succeeds again; the next answer tries anew.
-        if (saveFile(o.textfile, text, error)) {
+        if (records::saveWhole(o.textfile, text, error)) {
             writeFailing = false;
             return;
         }

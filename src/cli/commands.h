@@ -11,8 +11,12 @@ namespace vantor::cli {
 
 enum ExitStatus : int {
     kSuccess = 0,
-    kNoAnswer = 1,   // a time-out, a lost line, or output that could not be written
-    kUsage = 2,      // usage, profile or value error: nothing was sent
+    // After work began: a time-out, a lost line, or a write to the output that failed.
+    kNoAnswer = 1,
+    // Before anything was sent: the command line, a profile or a value, or an output path
+    // that cannot be used (a missing or read-only folder, a directory, a file of another
+    // format).
+    kUsage = 2,
     kCannotOpen = 3, // the device could not be opened
 };
 

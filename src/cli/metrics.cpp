@@ -38,7 +38,7 @@ const QStringList &powerStatuses()
         for (int enable = 0; enable <= 1; ++enable) {
             for (int fault = 0; fault < 16; ++fault) {
                 for (int mode = 0; mode < 16; ++mode) {
-                    const QString s = codec::pwDStatus(enable, mode, fault);
+                    const QString s = records::pwDStatus(enable, mode, fault);
                     if (!list.contains(s))
                         list.append(s);
                 }
@@ -91,7 +91,6 @@ Metrics::Metrics(const QString &device, int group)
     : m_device(device)
     , m_group(group)
 {
-    m_lastFault.fill(kNoFault);
     m_faultChanges.fill(std::vector<quint64>(static_cast<std::size_t>(faultCaptions().size()), 0));
 }
 
@@ -101,14 +100,16 @@ void Metrics::addAnswer(const session::DecodedAnswer &answer)
     ++m_answers;
     m_records = portRecords(answer);
     m_boardPowerTenths = answer.snapshot.status.BOX_PWR;
-    for (std::size_t p = 0; p < m_records->size(); ++p) {
-        const QString &fault = (*m_records)[p][static_cast<std::size_t>(Column::Fault)].text;
-        if (fault != m_lastFault[p] && fault != kNoFault) {
-            const qsizetype i = faultCaptions().indexOf(fault);
-            if (i >= 0)
-                ++m_faultChanges[p][static_cast<std::size_t>(i)];
-        }
-        m_lastFault[p] = fault;
+    for (const records::PortChange &c : m_changes.update(answer.snapshot, answer.group)) {
+        if (c.kind != records::PortChangeKind::Fault)
+            continue;
+        // Codes that share a caption are one fault here; a port's first answer comes from none.
+        const QString fault = codec::faultText(c.now).caption;
+        const QString before = c.before ? QString(codec::faultText(*c.before).caption) : kNoFault;
+        const qsizetype i = faultCaptions().indexOf(fault);
+        if (fault != before && i >= 0)
+            ++m_faultChanges[static_cast<std::size_t>(c.element % protocol::kPortsPerGroup)]
+                            [static_cast<std::size_t>(i)];
     }
 }
 
@@ -158,7 +159,7 @@ QByteArray Metrics::exposition() const
                 continue;
             w.family(column.metric, column.metricHelp, "gauge");
             for (std::size_t p = 0; p < m_records->size(); ++p) {
-                const codec::RecordValue &v = (*m_records)[p][c];
+                const records::RecordValue &v = (*m_records)[p][c];
                 if (v.null)
                     continue;
                 // Readings from their text: the window's digits, not the float's tail.

@@ -9,6 +9,8 @@
 
 #include "readout.h"
 
+#include <records/portchanges.h>
+
 #include <QByteArray>
 #include <QString>
 
@@ -36,10 +38,10 @@ private:
     bool m_up = false;
     quint64 m_answers = 0;
     quint64 m_timeouts = 0;
-    std::optional<PortRecords> m_records;
+    std::optional<records::PortRecords> m_records;
     int m_boardPowerTenths = 0;
-    // Per port: the fault caption of the last answer, and the changes into each fault.
-    std::array<QString, protocol::kPortsPerGroup> m_lastFault;
+    // Per port: the changes into each fault.
+    records::PortChangeTracker m_changes;
     std::array<std::vector<quint64>, protocol::kPortsPerGroup> m_faultChanges;
 };
 

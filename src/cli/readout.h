@@ -3,18 +3,16 @@
 
 // An answer as output: its eight port records, a whole read as one JSON object or as a table
 // for people, and a setting's value in the profile's JSON spelling. Records go through the
-// session's record formats, so every writer names and formats the columns alike.
+// record formats, so every writer names and formats the columns alike.
 
-#include <codec/records.h>
+#include <records/records.h>
 #include <session/decodedanswer.h>
 
 #include <QByteArray>
 
 namespace vantor::cli {
 
-using PortRecords = std::array<codec::PortRecord, protocol::kPortsPerGroup>;
-
-[[nodiscard]] PortRecords portRecords(const session::DecodedAnswer &answer);
+[[nodiscard]] records::PortRecords portRecords(const session::DecodedAnswer &answer);
 
 // true/false for a flag, the caption of a choice, the number otherwise.
 [[nodiscard]] QByteArray settingJson(const codec::SettingRow &row, int value);

@@ -6,6 +6,7 @@
 
 #include "settingtable.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <string_view>
@@ -15,6 +16,12 @@ namespace vantor::codec {
 inline QString tableText(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The same as bytes, for files and the wire's neighbours (JSON keys, CSV headers).
+inline QByteArray tableBytes(std::string_view text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // What a setting takes, for messages: "true or false", "one of "Auto", "Manual"", "0 to 7" or

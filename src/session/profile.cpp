@@ -4,6 +4,7 @@
 #include <codec/jsonkeys.h>
 #include <codec/tabletext.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -202,6 +203,37 @@ ProfileReading parseProfile(const QByteArray &json)
         }
     }
     return reading;
+}
+
+ProfileReading readProfile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refused(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    // One byte more than a profile may hold is enough to refuse a larger file.
+    const QByteArray json = file.read(kMaxProfileBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return refused(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    ProfileReading reading = parseProfile(json);
+    if (!reading.ok())
+        reading.error = QStringLiteral("%1: %2").arg(path, reading.error);
+    return reading;
+}
+
+int applyAsReported(Profile profile, codec::SettingsStore &store,
+                    const codec::SettingsStore &reported)
+{
+    int keptClear = 0;
+    const std::size_t paused = codec::scopeIndex(Setting::FAULT_PAUSED);
+    for (auto &[element, values] : profile.ports) {
+        if (values[paused].value_or(0) == 1
+            && reported.value(Setting::FAULT_PAUSED, element).value != 1) {
+            values[paused].reset();
+            ++keptClear;
+        }
+    }
+    applyProfile(profile, store);
+    return keptClear;
 }
 
 void applyProfile(const Profile &profile, codec::SettingsStore &store)

@@ -49,8 +49,18 @@ struct ProfileReading
 
 [[nodiscard]] ProfileReading parseProfile(const QByteArray &json);
 
+// A profile file, refused whole when it cannot be read or is not a profile; the reason starts
+// with the path.
+[[nodiscard]] ProfileReading readProfile(const QString &path);
+
 // Writes the profile's settings into the store; one-shot actions are cleared.
 void applyProfile(const Profile &profile, codec::SettingsStore &store);
+
+// The one way the window and the command line load a profile: applyProfile, except that a
+// profile may clear a paused-fault mark but never set one the board has not reported
+// (reported holds the marks of the board's last answers). Returns the marks kept clear.
+int applyAsReported(Profile profile, codec::SettingsStore &store,
+                    const codec::SettingsStore &reported);
 
 struct ProfileWriting
 {

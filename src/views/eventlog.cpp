@@ -1,27 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "eventlog.h"
 
-#include <codec/records.h>
 #include <codec/statustext.h>
 #include <codec/tabletext.h>
-#include <session/recordformat.h>
+#include <records/recordformat.h>
 #include <session/session.h>
 
 #include <QDateTime>
-
-#include <utility>
 
 namespace vantor::views {
 
 namespace {
 
-using codec::PortStatus;
-
-// The port readings the log follows, in EventKind order: the code, its caption and hover text.
-struct Tracked
+// The texts of the port readings the log follows, in EventKind order: caption and hover text.
+struct Texts
 {
-    EventKind kind;
-    int PortStatus::*member;
     QString (*caption)(int);
     QString (*hover)(int);
 };
@@ -31,31 +24,27 @@ QString noHover(int)
     return {};
 }
 
-const std::array<Tracked, 4> kTracked { {
-    { EventKind::Mode, &PortStatus::modeCode,
-      [](int c) { return QString(codec::modeText(c).caption); },
+const std::array<Texts, records::kPortChangeKinds> kTexts { {
+    { [](int c) { return QString(codec::modeText(c).caption); },
       [](int c) {
           return QString(codec::modeText(c).hover);
       } },
-    { EventKind::Fault, &PortStatus::faultCode,
-      [](int c) { return QString(codec::faultText(c).caption); },
+    { [](int c) { return QString(codec::faultText(c).caption); },
       [](int c) {
           return QString(codec::faultText(c).hover);
       } },
-    { EventKind::Class, &PortStatus::PORT_CLASS_2,
-      [](int c) { return QString(codec::classCaption(c)); }, noHover },
-    { EventKind::PortEnable, &PortStatus::portEnable,
-      [](int c) { return c != 0 ? QStringLiteral("on") : QStringLiteral("off"); }, noHover },
+    { [](int c) { return QString(codec::classCaption(c)); }, noHover },
+    { [](int c) { return c != 0 ? QStringLiteral("on") : QStringLiteral("off"); }, noHover },
 } };
 
-// A powered port's controller alternates between sampling its current and its voltage at
-// every measurement. For the log that is one state: each switch would be logged twice a
-// second for every powered port, and the faults would soon drop out of a full log.
-bool sampling(int modeCode)
-{
-    return codec::modeText(modeCode).caption == QLatin1StringView("I Sample")
-        || codec::modeText(modeCode).caption == QLatin1StringView("V Sample");
-}
+// The port kinds of the log are the tracker's, in its order.
+static_assert(static_cast<int>(EventKind::Mode) == static_cast<int>(records::PortChangeKind::Mode)
+              && static_cast<int>(EventKind::Fault)
+                  == static_cast<int>(records::PortChangeKind::Fault)
+              && static_cast<int>(EventKind::Class)
+                  == static_cast<int>(records::PortChangeKind::Class)
+              && static_cast<int>(EventKind::PortEnable)
+                  == static_cast<int>(records::PortChangeKind::PortEnable));
 
 constexpr std::array<const char *, EventLog::ColumnCount> kHeaders {
     "Time (UTC)", "Group", "Port", "Kind", "From", "To", "Detail",
@@ -109,31 +98,17 @@ void EventLog::addAnswer(const session::DecodedAnswer &answer)
     if (!answer.problem.isEmpty())
         changes.push_back({ answer.receivedUtcMs, EventKind::Implausible, answer.group, 0,
                             QString(), QStringLiteral("implausible"), answer.problem });
-    for (int p = 0; p < codec::kPortsPerGroup; ++p) {
-        const int element = answer.group * codec::kPortsPerGroup + p;
-        if (element < 0 || element >= codec::kElementCount)
-            continue;
-        PortState &state = m_ports[static_cast<std::size_t>(element)];
-        const PortStatus &status = answer.snapshot.portStatus[static_cast<std::size_t>(p)];
-        for (std::size_t k = 0; k < kTracked.size(); ++k) {
-            const Tracked &t = kTracked[k];
-            const int now = status.*t.member;
-            const int before = std::exchange(state.values[k], now);
-            if (state.known
-                && (now == before
-                    || (t.kind == EventKind::Mode && sampling(now) && sampling(before))))
-                continue;
-            QString from = state.known ? t.caption(before) : QString();
-            QString to = t.caption(now);
-            // Codes that share a caption ("Null" is fault 0 and 8) are told apart by their code.
-            if (state.known && from == to) {
-                from += QStringLiteral(" (%1)").arg(before);
-                to += QStringLiteral(" (%1)").arg(now);
-            }
-            changes.push_back({ answer.receivedUtcMs, t.kind, answer.group, element + 1, from, to,
-                                t.hover(now) });
+    for (const records::PortChange &c : m_changes.update(answer.snapshot, answer.group)) {
+        const Texts &t = kTexts[static_cast<std::size_t>(c.kind)];
+        QString from = c.before ? t.caption(*c.before) : QString();
+        QString to = t.caption(c.now);
+        // Codes that share a caption ("Null" is fault 0 and 8) are told apart by their code.
+        if (c.before && from == to) {
+            from += QStringLiteral(" (%1)").arg(*c.before);
+            to += QStringLiteral(" (%1)").arg(c.now);
         }
-        state.known = true;
+        changes.push_back({ answer.receivedUtcMs, static_cast<EventKind>(c.kind), answer.group,
+                            c.element + 1, from, to, t.hover(c.now) });
     }
     append(changes);
 }
@@ -176,7 +151,7 @@ QString EventLog::cell(const Event &e, int column) const
 {
     switch (column) {
     case Time:
-        return codec::isoTimestamp(e.utcMs);
+        return records::isoTimestamp(e.utcMs);
     case Group:
         return e.group < 0 ? QString() : QString::number(e.group);
     case Port:
@@ -231,24 +206,15 @@ QVariant EventLog::headerData(int section, Qt::Orientation orientation, int role
 
 QByteArray EventLog::csv(const QList<int> &rows) const
 {
-    const auto line = [](const QStringList &fields) {
-        QByteArray out;
-        for (const QString &f : fields) {
-            if (!out.isEmpty())
-                out += ',';
-            out += session::csvField(f);
-        }
-        return out + "\r\n";
-    };
     QStringList header;
     for (int c = 0; c < ColumnCount; ++c)
         header << headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    QByteArray out = line(header);
+    QByteArray out = records::csvLine(header);
     for (int row : rows) {
         QStringList fields;
         for (int c = 0; c < ColumnCount; ++c)
             fields << cell(at(row), c);
-        out += line(fields);
+        out += records::csvLine(fields);
     }
     return out;
 }

@@ -7,6 +7,7 @@
 // powered port is not a change. The oldest entries make room once the log is full.
 
 #include <codec/settingtable.h>
+#include <records/portchanges.h>
 
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
@@ -97,15 +98,9 @@ private:
     void append(std::span<Event> events);
     void linkEvent(EventKind kind, const QString &to, const QString &detail);
 
-    struct PortState
-    {
-        bool known = false;
-        std::array<int, 4> values {}; // by EventKind, Mode .. PortEnable
-    };
-
     int m_capacity;
     std::deque<Event> m_events;
-    std::array<PortState, codec::kElementCount> m_ports {};
+    records::PortChangeTracker m_changes;
     std::function<qint64()> m_clock;
 };
 

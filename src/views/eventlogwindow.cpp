@@ -5,6 +5,8 @@
 #include "logging.h"
 #include "plaincells.h"
 
+#include <records/savefile.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -14,7 +16,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -114,10 +115,9 @@ bool EventLogWindow::saveCsv(const QString &path)
     QModelIndexList shown;
     for (int row = 0; row < m_filter->rowCount(); ++row)
         shown << m_filter->index(row, 0);
-    const QByteArray csv = m_log.csv(sourceRows(shown));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-        const QString message = tr("Event log not saved: %1: %2").arg(path, file.errorString());
+    QString error;
+    if (!records::saveWhole(path, m_log.csv(sourceRows(shown)), error)) {
+        const QString message = tr("Event log not saved: %1").arg(error);
         qCWarning(lcViews).noquote() << message;
         emit reported(message, false);
         return false;

@@ -32,11 +32,7 @@ void Recorder::record(const session::DecodedAnswer &answer)
 {
     if (!m_file.isOpen())
         return;
-    std::array<codec::PortRecord, codec::kPortsPerGroup> records;
-    for (int p = 0; p < codec::kPortsPerGroup; ++p)
-        records[static_cast<std::size_t>(p)]
-            = codec::portRecord(answer.snapshot, answer.group, p, answer.receivedUtcMs);
-    if (m_file.append(records)) {
+    if (m_file.append(records::portRecords(answer.snapshot, answer.group, answer.receivedUtcMs))) {
         emit rowsWritten(m_file.rows());
         return;
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <session/recordformat.h>
+#include <records/recordformat.h>
 
 #include <QObject>
 
@@ -38,7 +38,7 @@ signals:
     void failed(const QString &message);
 
 private:
-    session::RecordFile m_file;
+    records::RecordFile m_file;
 };
 
 } // namespace vantor::views

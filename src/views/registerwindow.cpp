@@ -4,7 +4,7 @@
 #include "plaincells.h"
 #include "registermodel.h"
 
-#include <codec/records.h>
+#include <records/records.h>
 
 #include <QAction>
 #include <QApplication>
@@ -95,7 +95,7 @@ void RegisterWindow::showSource()
     m_source->setText(tr("%1 (code 0x%2) at %3")
                           .arg(whole ? tr("Whole read") : tr("Port status refresh"))
                           .arg(kept->code, 2, 16, QLatin1Char('0'))
-                          .arg(codec::isoTimestamp(kept->utcMs)));
+                          .arg(records::isoTimestamp(kept->utcMs)));
 }
 
 void RegisterWindow::copyHex()

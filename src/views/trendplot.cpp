@@ -2,9 +2,8 @@
 #include "trendplot.h"
 
 #include <codec/numbertext.h>
-#include <codec/records.h>
 #include <codec/tabletext.h>
-#include <session/recordformat.h>
+#include <records/recordformat.h>
 
 #include <QDateTime>
 #include <QMouseEvent>
@@ -550,7 +549,7 @@ QByteArray TrendPlot::shownCsv() const
             + ',' + QByteArray(key.data(), static_cast<qsizetype>(key.size())) + ',';
         samplesIn(*place.lane, place.series, place.lane->tierFor(window.from), window.from,
                   window.to, [&](const Sample &s) {
-                      out += session::csvField(codec::isoTimestamp(s.time)) + lead
+                      out += records::csvField(records::isoTimestamp(s.time)) + lead
                           + number(s.low).toLatin1() + ',' + number(s.mean).toLatin1() + ','
                           + number(s.high).toLatin1() + "\r\n";
                   });
@@ -562,7 +561,7 @@ QString TrendPlot::cursorText() const
 {
     if (!m_cursor)
         return tr("Point at the plot to read the values at a time.");
-    QStringList lines { codec::isoTimestamp(*m_cursor) };
+    QStringList lines { records::isoTimestamp(*m_cursor) };
     for (const SeriesId &id : shownSeries()) {
         const TrendStore::Place place = m_store.find(id);
         const QuantityRow &row = quantityRow(id.quantity);

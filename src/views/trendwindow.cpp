@@ -5,6 +5,7 @@
 #include "trendplot.h"
 
 #include <codec/tabletext.h>
+#include <records/savefile.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +16,6 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -140,28 +140,30 @@ void TrendWindow::applyChoices()
 bool TrendWindow::savePng(const QString &path)
 {
     const QPixmap picture = m_plot->grab();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        const QString message = tr("Plot not saved: %1: %2").arg(path, file.errorString());
-        qCWarning(lcViews).noquote() << message;
-        emit reported(message, false);
-        return false;
-    }
-    emit reported(tr("Plot saved to %1").arg(path), true);
-    return true;
+    return save(
+        path, [&picture](QIODevice &file) { return picture.save(&file, "PNG"); },
+        tr("Plot not saved: %1"), tr("Plot saved to %1"));
 }
 
 bool TrendWindow::saveCsv(const QString &path)
 {
     const QByteArray csv = m_plot->shownCsv();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-        const QString message = tr("Plot data not saved: %1: %2").arg(path, file.errorString());
+    return save(
+        path, [&csv](QIODevice &file) { return file.write(csv) == csv.size(); },
+        tr("Plot data not saved: %1"), tr("Plot data saved to %1"));
+}
+
+bool TrendWindow::save(const QString &path, const std::function<bool(QIODevice &)> &write,
+                       const QString &failed, const QString &saved)
+{
+    QString error;
+    if (!records::saveWhole(path, write, error)) {
+        const QString message = failed.arg(error);
         qCWarning(lcViews).noquote() << message;
         emit reported(message, false);
         return false;
     }
-    emit reported(tr("Plot data saved to %1").arg(path), true);
+    emit reported(saved.arg(path), true);
     return true;
 }
 

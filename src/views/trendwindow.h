@@ -3,7 +3,10 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
+class QIODevice;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -33,6 +36,9 @@ signals:
 private:
     void applyChoices();
     void askAndSave(bool png);
+    // failed and saved take the error and the path as %1.
+    bool save(const QString &path, const std::function<bool(QIODevice &)> &write,
+              const QString &failed, const QString &saved);
 
     TrendPlot *m_plot = nullptr;
     QListWidget *m_ports = nullptr;

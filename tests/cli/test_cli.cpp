@@ -457,6 +457,21 @@ void TestCli::refusedBeforeAnythingIsSent_data()
         << QStringList { "watch", "--interval", "99" } << QByteArray() << 2 << "--interval";
     QTest::newRow("an option of another command")
         << QStringList { "read", "--dry-run" } << QByteArray() << 2 << "--dry-run has no meaning";
+    // Outputs: unusable paths are usage errors, told before the device is opened; a write
+    // that fails is a failure of the run (1), in the system's words.
+    QTest::newRow("dump-profile into a missing folder")
+        << QStringList { "dump-profile", "-o", "FILES/gone/p.json" } << QByteArray() << 2
+        << "FILES/gone/p.json: no such folder";
+    QTest::newRow("watch into a directory")
+        << QStringList { "watch", "-o", "FILES" } << QByteArray() << 2 << "FILES: Is a directory";
+    QTest::newRow("metrics into a directory") << QStringList { "metrics", "--textfile", "FILES" }
+                                              << QByteArray() << 2 << "FILES: Is a directory";
+    QTest::newRow("csv under a file of another kind")
+        << QStringList { "watch", "-O", "csv", "-o", "PROFILE" }
+        << QByteArray("root:x:0:0:root:/root:/bin/sh\n") << 2 << "not a CSV file of records";
+    QTest::newRow("csv header onto a full device")
+        << QStringList { "watch", "-O", "csv", "-o", "/dev/full" } << QByteArray() << 1
+        << "/dev/full: could not write the header: No space left on device";
 }
 
 // Said on stderr; nothing on stdout or on the line.
@@ -471,12 +486,15 @@ void TestCli::refusedBeforeAnythingIsSent()
     message.replace(QStringLiteral("GONE"), gone);
     arguments.replaceInStrings(QStringLiteral("GONE"), gone);
     arguments.replaceInStrings(QStringLiteral("TEXTFILE"), m_files->filePath("m.prom"));
+    arguments.replaceInStrings(QStringLiteral("FILES"), m_files->path());
+    message.replace(QStringLiteral("FILES"), m_files->path());
     arguments.replaceInStrings(QStringLiteral("PROFILE"),
                                writeFile(QStringLiteral("p.json"), profile));
     const CliRun run = runCli(arguments.first() == u"-d" ? arguments : onBoard(arguments));
     QVERIFY2(run.finished && run.exitCode == exitCode, qPrintable(explain(run)));
     QVERIFY2(run.err.startsWith(QStringLiteral("vantor-cli: ")) && run.err.contains(message),
              qPrintable(run.err));
+    QCOMPARE(run.err.count(u'\n'), 1);
     if (exitCode == 3)
         QCOMPARE(run.err, QStringLiteral("vantor-cli: %1\n").arg(message));
     QVERIFY(run.out.isEmpty());

@@ -6,10 +6,10 @@
 #include <fuzzcheck.h>
 
 #include <codec/numbertext.h>
-#include <codec/records.h>
 #include <codec/scaling.h>
 #include <codec/snapshot.h>
 #include <codec/statustext.h>
+#include <records/records.h>
 
 #include <QLocale>
 #include <QLoggingCategory>
@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(setting[codec::Setting::PORT_SYS_MGMNT_3] >= 0
               && setting[codec::Setting::PORT_SYS_MGMNT_3] <= 7);
         // Every record writer takes the port's record as it is.
-        const codec::PortRecord record = codec::portRecord(*decoded, 0, p, 0);
-        for (const codec::RecordValue &v : record)
+        const records::PortRecord record = records::portRecord(*decoded, 0, p, 0);
+        for (const records::RecordValue &v : record)
             check(v.null || !v.text.isEmpty());
         check(!codec::faultText(port.faultCode).caption.isEmpty());
         check(!codec::modeText(port.modeCode).caption.isEmpty());

@@ -224,6 +224,61 @@ private slots:
         QCOMPARE(store.value(Setting::COMMON_CTRL_7).value, 0);
     }
 
+    // The one loading rule of window and command line: a profile clears a paused-fault mark,
+    // but sets only one the board has reported; the rest of the profile is applied as it is.
+    void pauseMarksAsReported_data()
+    {
+        QTest::addColumn<QByteArray>("paused"); // the profile's fault_paused for port 3
+        QTest::addColumn<int>("reported");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("keptClear");
+        QTest::newRow("set, reported") << QByteArray("true") << 1 << 1 << 0;
+        QTest::newRow("set, not reported") << QByteArray("true") << 0 << 0 << 1;
+        QTest::newRow("cleared, reported") << QByteArray("false") << 1 << 0 << 0;
+        QTest::newRow("cleared, not reported") << QByteArray("false") << 0 << 0 << 0;
+    }
+
+    void pauseMarksAsReported()
+    {
+        QFETCH(QByteArray, paused);
+        QFETCH(int, reported);
+        QFETCH(int, written);
+        QFETCH(int, keptClear);
+        const session::ProfileReading r = session::parseProfile(
+            R"({"format": 1, "ports": [{"port": 3, "power_limit_w": 20, "fault_paused": )" + paused
+            + "}]}");
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        codec::MemoryStore board;
+        board.setValue(Setting::FAULT_PAUSED, 2, reported);
+        codec::MemoryStore store = board;
+        // What the command line does between its read and the overlay.
+        store.setValue(Setting::FAULT_PAUSED, 2, 0);
+        QCOMPARE(session::applyAsReported(r.profile, store, board), keptClear);
+        QCOMPARE(store.value(Setting::FAULT_PAUSED, 2).value, written);
+        QCOMPARE(store.value(Setting::PORT_PWR_LMT, 2).value, 20);
+    }
+
+    // A file that cannot be read is refused naming it, as one that is not a profile is.
+    void readProfileFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QStringLiteral("/nonexistent/p.json")
+                                 << QStringLiteral("/nonexistent/p.json: ");
+        QTest::newRow("a directory: a read error") << QStringLiteral("/") << QStringLiteral("/: ");
+        QTest::newRow("not a profile")
+            << QStringLiteral("/dev/null") << QStringLiteral("/dev/null: not JSON");
+    }
+
+    void readProfileFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        const session::ProfileReading r = session::readProfile(path);
+        QVERIFY(!r.ok());
+        QVERIFY2(r.error.startsWith(reason) && r.error.size() > reason.size(), qPrintable(r.error));
+    }
+
     // Written out, sent to a board, read back and written out again: the same file, for every
     // setting a read shows (write-only ones are not reported by the board).
     void roundTripThroughTheBoard()

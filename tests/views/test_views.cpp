@@ -6,8 +6,8 @@
 #include <examples.h>
 #include <panelrig.h>
 
+#include <records/recordformat.h>
 #include <session/profile.h>
-#include <session/recordformat.h>
 #include <views/eventlog.h>
 #include <views/eventlogwindow.h>
 #include <views/recorder.h>
@@ -125,6 +125,7 @@ private slots:
     void dialogRefusesOutOfRange_data();
     void dialogRefusesOutOfRange();
     void dialogKeepsDesignDisabledFieldsReadOnly();
+    void dialogWritesOnlyWhatTheOperatorChanged();
     void registerGrid();
     void trendFilesAndCursor();
     void menusAfterSerialLinkSetup();
@@ -187,7 +188,7 @@ void TestViews::recorderRowsEqualWhatTheWindowShows()
 
     const QList<QByteArray> lines = csvLines(path);
     QCOMPARE(lines.size(), 1 + 8);
-    QCOMPARE(lines[0] + "\r\n", session::csvHeader());
+    QCOMPARE(lines[0] + "\r\n", records::csvHeader());
     const QList<QByteArray> header = lines[0].split(',');
     const qsizetype at = header.indexOf(column.toLatin1());
     QVERIFY(at >= 0);
@@ -510,6 +511,29 @@ void TestViews::dialogKeepsDesignDisabledFieldsReadOnly()
     QVERIFY(dialog.apply());
     QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[2]), 0);
     QVERIFY(r.link.takeWire().isEmpty());
+}
+
+// A whole read lands while the dialog is open: port 4, disabled by the board meanwhile, stays
+// disabled on OK; port 2's LED drive (open with Port LED Direct Write), changed by both,
+// takes the operator's value.
+void TestViews::dialogWritesOnlyWhatTheOperatorChanged()
+{
+    Rig r;
+    r.window->session().loadFromDevice();
+    r.link.feed(block({ { 4, 0x82 } }));
+    r.link.takeWire();
+    views::AllSettingsDialog dialog(r.store(), 1);
+    r.window->session().loadFromDevice();
+    r.link.feed(block({ { 4, 0x82 }, { 27 + 3, 0x00 }, { 51, 2 << 2 } }));
+    r.link.takeWire();
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[3]), 0);
+    QCOMPARE(r.c().PORT_LED_DRV[1]->currentIndex(), 2);
+
+    qobject_cast<QComboBox *>(dialog.editor(Setting::PORT_LED_DRV, 1))->setCurrentIndex(1);
+    QVERIFY(dialog.apply());
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[3]), 0);
+    QCOMPARE(r.c().PORT_LED_DRV[1]->currentIndex(), 1);
+    QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[1]), 1);
 }
 
 void TestViews::registerGrid()

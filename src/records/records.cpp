@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "records.h"
 
-#include "numbertext.h"
-#include "scaling.h"
-#include "statustext.h"
+#include <codec/numbertext.h>
+#include <codec/scaling.h>
+#include <codec/statustext.h>
 
 #include <QDateTime>
 
-namespace vantor::codec {
+namespace vantor::records {
+
+using namespace codec;
 
 namespace {
 
@@ -93,4 +95,22 @@ PortRecord portRecord(const DecodedSnapshot &answer, int group, int p, qint64 ut
     return r;
 }
 
-} // namespace vantor::codec
+PortRecords portRecords(const DecodedSnapshot &answer, int group, qint64 utcMs)
+{
+    PortRecords records;
+    for (int p = 0; p < kPortsPerGroup; ++p)
+        records[static_cast<std::size_t>(p)] = portRecord(answer, group, p, utcMs);
+    return records;
+}
+
+SystemRecord systemRecord(const DecodedSnapshot &answer)
+{
+    const float watts = static_cast<float>(answer.status.BOX_PWR) / 10.0f;
+    return { firmwareVersionText(answer.info.firmwareMajor, answer.info.firmwareMinor),
+             chipVersionText(answer.info.chipEighths, QLocale::c()),
+             { numberText(watts, QLocale::c()), static_cast<double>(watts) },
+             answer.config[Setting::SYS_PORT_CNT],
+             answer.status.PORT_SVC_NUM };
+}
+
+} // namespace vantor::records
