@@ -388,7 +388,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
 
 QString usageText()
 {
-    return uR"(Usage: vantor-cli [-d|--device PATH] [--group N] [--timeout MS] COMMAND [OPTIONS]
+    return uR"(Usage: vantor-cli [-d|--device DEVICE] [--group N] [--timeout MS] COMMAND [OPTIONS]
 
 Reads, watches, records, configures and monitors the Vantor evaluation board over its serial
 link, without a window. Data goes to standard output, messages to standard error.
@@ -404,7 +404,8 @@ Commands:
                                Prometheus metrics, to a file or over HTTP at /metrics
 
 Options:
-  -d, --device PATH   serial device (default: what the panel's COM1 opens, %1)
+  -d, --device DEVICE serial device (default: what the panel's COM1 opens, %1), or a board on
+                      the network: tcp://HOST:PORT (raw) or rfc2217://HOST:PORT
   --group N           port group 0..5 for read, watch, dump-profile and metrics (default 0)
   --timeout MS        answer time-out of each stage (default 2000)
   --port P            set: the port, 1..48 as the window labels it
