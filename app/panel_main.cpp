@@ -3,8 +3,8 @@
 
 #include "quitonsignals.h"
 
+#include <serial/devicelink.h>
 #include <serial/portmap.h>
-#include <serial/qtseriallink.h>
 #include <sim/liveboardmodel.h>
 #include <sim/simulatedboard.h>
 #include <views/views.h>
@@ -63,10 +63,12 @@ std::optional<int> parseOptions(const QStringList &arguments, Options &options)
     for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
         comOptions.append(
             QCommandLineOption(QStringLiteral("com%1").arg(n),
-                               QStringLiteral("Serial device behind \"COMM %1\" (default %2).")
+                               QStringLiteral("Serial device behind \"COMM %1\" (default %2); "
+                                              "tcp://HOST:PORT or rfc2217://HOST:PORT for a "
+                                              "board on the network.")
                                    .arg(n)
                                    .arg(vantor::serial::PortMap::defaultDevice(n)),
-                               QStringLiteral("PATH")));
+                               QStringLiteral("DEVICE")));
         parser.addOption(comOptions.last());
     }
 
@@ -143,7 +145,7 @@ int main(int argc, char *argv[])
             options.map.setDevice(1, remembered);
     }
 
-    vantor::serial::QtSerialLink link;
+    vantor::serial::DeviceLink link;
     vantor::session::Session session(link, options.map);
     vantor::window::MainWindow window(session);
     auto *views = new vantor::views::Views(session, window);

@@ -6,7 +6,7 @@
 #include <cli/metricsserver.h>
 #include <protocol/timer.h>
 #include <serial/listenaddress.h>
-#include <serial/qtseriallink.h>
+#include <serial/devicelink.h>
 #include <share/listeners.h>
 #include <share/logging.h>
 #include <share/reopener.h>
@@ -34,7 +34,8 @@ constexpr int kMetricsRefreshMs = 1000;
 // through serial::SerialLink.
 std::unique_ptr<vantor::serial::SerialLink> makeBoardLink(const QString &device)
 {
-    auto link = std::make_unique<vantor::serial::QtSerialLink>();
+    // A tty path, or a board on the network (tcp://, rfc2217://): the device link picks.
+    auto link = std::make_unique<vantor::serial::DeviceLink>();
     link->setPortName(device);
     link->setSettings(QString::fromLatin1(vantor::serial::kLineSettings));
     return link;

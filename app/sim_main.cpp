@@ -4,6 +4,8 @@
 #include "quitonsignals.h"
 
 #include <codec/echotext.h>
+#include <serial/listenaddress.h>
+#include <sim/boardserver.h>
 #include <sim/liveboardmodel.h>
 #include <sim/scenario.h>
 #include <sim/simulatedboard.h>
@@ -40,7 +42,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Plays the Vantor evaluation board on a pseudo-terminal and prints the path of its serial "
-        "end. Serves until interrupted."));
+        "end, or with --listen serves it as raw TCP and prints its tcp:// URL. Serves until "
+        "interrupted."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption linkOption(
@@ -63,8 +66,14 @@ int main(int argc, char *argv[])
         QStringLiteral("seed"),
         QStringLiteral("Seed the live board's noise with N instead of the scenario's seed."),
         QStringLiteral("N"));
-    parser.addOptions(
-        { linkOption, unpacedOption, logOption, scenarioOption, demoOption, seedOption });
+    const QCommandLineOption listenOption(
+        QStringLiteral("listen"),
+        QStringLiteral("Serve the board as raw TCP instead of a pseudo-terminal, one client at a "
+                       "time: PORT on loopback, ADDRESS:PORT on that address, :PORT on every "
+                       "interface (0: any free port)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOptions({ linkOption, unpacedOption, logOption, scenarioOption, demoOption,
+                        seedOption, listenOption });
     parser.process(app);
 
     QTextStream out(stdout);
@@ -102,6 +111,20 @@ int main(int argc, char *argv[])
         scenario->seed = seed;
     }
 
+    std::optional<vantor::serial::ListenAddress> listen;
+    if (parser.isSet(listenOption)) {
+        listen = vantor::serial::parseListenAddress(parser.value(listenOption));
+        if (!listen) {
+            err << "vantor-sim: --listen wants PORT, ADDRESS:PORT or :PORT, not \""
+                << parser.value(listenOption) << "\"" << Qt::endl;
+            return 2;
+        }
+        if (parser.isSet(linkOption)) {
+            err << "vantor-sim: --listen and --link exclude each other" << Qt::endl;
+            return 2;
+        }
+    }
+
     QFile logFile;
     QTextStream log;
     if (parser.isSet(logOption)) {
@@ -135,8 +158,25 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    out << board.devicePath() << Qt::endl;
+    vantor::sim::BoardServer server(board);
+    if (listen) {
+        if (!server.listen(listen->address, listen->port)) {
+            err << "vantor-sim: cannot listen on " << parser.value(listenOption) << ": "
+                << server.errorString() << Qt::endl;
+            return 1;
+        }
+        QObject::connect(&server, &vantor::sim::BoardServer::clientRefused, &app,
+                         [&err](const QString &peer) {
+                             err << "vantor-sim: refused " << peer
+                                 << ": one client at a time" << Qt::endl;
+                         });
+        out << "tcp://" << vantor::serial::urlHost(server.address()) << ':' << server.port()
+            << Qt::endl;
+    } else {
+        out << board.devicePath() << Qt::endl;
+    }
     const int status = app.exec();
+    server.close();
     board.stop();
     return status;
 }

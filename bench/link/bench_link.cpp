@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Two measurements of the link:
+// Measurements of the link:
 //  - the round trip of one port refresh over a pseudo-terminal, from the request to the decoded
 //    answer, against the wire's own limit at 19200 bit/s (and unpaced, for the overhead alone);
+//  - with --ser2net, the same round trip through a real ser2net on loopback (raw TCP and
+//    RFC 2217) in front of the same paced board's pty, as a ratio to the pty itself;
 //  - the transaction engine's own CPU time per transaction, on a fake link and fake timers.
 
 #include "fakes.h"
+#include "ser2netrig.h"
 
 #include <protocol/transactionengine.h>
-#include <serial/qtseriallink.h>
+#include <serial/devicelink.h>
 #include <session/session.h>
 #include <sim/simulatedboard.h>
 
@@ -17,6 +20,7 @@
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <ctime>
@@ -55,9 +59,31 @@ double threadCpuNs()
 // Round trips of port refreshes through the real link and engine; empty on failure.
 std::vector<double> roundTrips(const QString &device, int runs, QTextStream &err)
 {
-    vantor::serial::QtSerialLink link;
+    vantor::serial::DeviceLink link;
     link.setPortName(device);
-    if (!link.open()) {
+    bool opened = false;
+    // ser2net lets its device go a moment after the last client left: busy is tried again.
+    for (int attempt = 0; attempt < 20 && !opened; ++attempt) {
+        if (attempt > 0) {
+            QEventLoop pause;
+            QTimer::singleShot(100, &pause, &QEventLoop::quit);
+            pause.exec();
+        }
+        opened = link.open();
+        if (opened && !link.isOpen()) {
+            // A network board opens in the background.
+            QEventLoop wait;
+            QObject::connect(&link, &vantor::serial::SerialLink::openChanged, &wait,
+                             &QEventLoop::quit);
+            QObject::connect(&link, &vantor::serial::SerialLink::portFailed, &wait,
+                             &QEventLoop::quit);
+            wait.exec();
+            opened = link.isOpen();
+        }
+        if (link.openFailure() != vantor::serial::OpenFailure::Busy)
+            break;
+    }
+    if (!opened) {
         err << "cannot open " << device << ": " << link.errorString() << Qt::endl;
         return {};
     }
@@ -162,7 +188,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Time a board already on PATH (vantor-sim or real) instead of the built-in "
                        "one."),
         QStringLiteral("PATH"));
-    parser.addOptions({ runsOption, deviceOption });
+    const QCommandLineOption ser2netOption(
+        QStringLiteral("ser2net"),
+        QStringLiteral("Also time the paced board through ser2net on loopback, raw TCP and "
+                       "RFC 2217, against its own pty (needs ser2net)."));
+    parser.addOptions({ runsOption, deviceOption, ser2netOption });
     parser.process(app);
     QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.info=false"));
 
@@ -176,6 +206,59 @@ int main(int argc, char *argv[])
         out << what << ": median " << s.median << ' ' << unit << " (min " << s.min << ", max "
             << s.max << ")" << Qt::endl;
     };
+
+    if (parser.isSet(ser2netOption)) {
+        QTemporaryDir dir;
+        vantor::sim::SimulatedBoard board;
+        board.setPaced(true);
+        if (!board.start(dir.filePath(QStringLiteral("board")))) {
+            err << "cannot start the board: " << board.errorString() << Qt::endl;
+            return 1;
+        }
+        if (vantor::testing::ser2netExecutable().isEmpty()) {
+            err << "ser2net is not installed" << Qt::endl;
+            return 1;
+        }
+        vantor::testing::Ser2net ser2net;
+        if (!ser2net.start(board.devicePath())) {
+            err << ser2net.why << Qt::endl;
+            return 1;
+        }
+        // Interleaved, so that the load of a shared machine falls on all three alike.
+        std::vector<double> direct;
+        std::vector<double> raw;
+        std::vector<double> telnet;
+        constexpr int kRounds = 3;
+        const int perRound = qMax(1, runs / kRounds);
+        for (int round = 0; round < kRounds; ++round) {
+            for (auto [name, samples] : { std::pair { board.devicePath(), &direct },
+                                          std::pair { ser2net.rawUrl(), &raw },
+                                          std::pair { ser2net.rfc2217Url(), &telnet } }) {
+                const auto got = roundTrips(name, perRound, err);
+                if (got.empty())
+                    return 1;
+                samples->insert(samples->end(), got.begin(), got.end());
+                // ser2net holds (and reads) the pty for a moment after its client left: the
+                // next one waits for it to let go.
+                QEventLoop pause;
+                QTimer::singleShot(500, &pause, &QEventLoop::quit);
+                pause.exec();
+            }
+        }
+        const Stats d = statsOf(direct);
+        const Stats r = statsOf(raw);
+        const Stats t = statsOf(telnet);
+        const QString n = QStringLiteral(", 19200 bit/s, %1 runs").arg(direct.size());
+        report(QStringLiteral("port refresh round trip, pty") + n, d, QStringLiteral("ms"));
+        report(QStringLiteral("port refresh round trip, ser2net raw TCP") + n, r,
+               QStringLiteral("ms"));
+        report(QStringLiteral("port refresh round trip, ser2net RFC 2217") + n, t,
+               QStringLiteral("ms"));
+        out.setRealNumberPrecision(3);
+        out << "ratio to the pty (medians): raw TCP " << r.median / d.median << ", RFC 2217 "
+            << t.median / d.median << Qt::endl;
+        return 0;
+    }
 
     if (parser.isSet(deviceOption)) {
         const auto samples = roundTrips(parser.value(deviceOption), runs, err);

@@ -5,7 +5,7 @@
 // or, as `vantor-panel --demo` runs it, the built-in demo board in this process (--demo; its
 // own work then counts too). --open chooses the views, to compare.
 
-#include <serial/qtseriallink.h>
+#include <serial/devicelink.h>
 #include <session/session.h>
 #include <sim/liveboardmodel.h>
 #include <sim/scenario.h>
@@ -171,7 +171,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    serial::QtSerialLink link;
+    serial::DeviceLink link;
     session::Session session(link, map);
     window::MainWindow window(session);
     auto *views = new views::Views(session, window);

@@ -4,6 +4,7 @@
 #include "logging.h"
 
 #include <QEventLoop>
+#include <QTimer>
 
 namespace vantor::cli {
 
@@ -22,11 +23,34 @@ Board::Board(const QString &device, int timeoutMs)
     m_timeoutTimer.setInterval(timeoutMs);
 }
 
-Board::~Board() = default;
+Board::~Board()
+{
+    // A board on the network: the server is given a moment to pass on the last block before it
+    // sees the connection close (ser2net drops what it still holds then).
+    const int grace = m_link.transport() == serial::Transport::Tty
+        ? 0
+        : m_link.networkLink().closeGraceMs();
+    if (grace > 0) {
+        QEventLoop loop;
+        QTimer::singleShot(grace, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
 
 bool Board::open(QString &error)
 {
-    if (m_session->openPort())
+    if (m_session->openPort() && !m_link.isOpen()) {
+        // Under way in the background (a network board): the link ends it either way.
+        QEventLoop loop;
+        const QMetaObject::Connection opened
+            = QObject::connect(&m_link, &serial::SerialLink::openChanged, &loop, &QEventLoop::quit);
+        const QMetaObject::Connection failed
+            = QObject::connect(&m_link, &serial::SerialLink::portFailed, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(opened);
+        QObject::disconnect(failed);
+    }
+    if (m_link.isOpen())
         return true;
     error = m_link.errorString();
     return false;

@@ -7,7 +7,7 @@
 
 #include <codec/settingsstore.h>
 #include <protocol/timer.h>
-#include <serial/qtseriallink.h>
+#include <serial/devicelink.h>
 #include <session/decodedanswer.h>
 #include <session/session.h>
 
@@ -40,7 +40,9 @@ public:
     Board(const QString &device, int timeoutMs);
     ~Board();
 
-    // Opens the device; false with the reason (missing, permission, busy, not a serial device).
+    // Opens the device; false with the reason (missing, permission, busy, not a serial device;
+    // for a network board: host not found, refused, timed out, negotiation, the server's text).
+    // A network board's open is waited for here, within the link's own time limits.
     bool open(QString &error);
 
     // A whole read of the group (never a write); the answer when it was decoded.
@@ -71,7 +73,7 @@ private:
 
     QString m_device;
     int m_timeoutMs;
-    serial::QtSerialLink m_link;
+    serial::DeviceLink m_link;
     codec::MemoryStore m_store;
     protocol::QtTimer m_refreshTimer;
     protocol::QtTimer m_timeoutTimer;

@@ -12,6 +12,7 @@
 #include <codec/echotext.h>
 #include <records/recordformat.h>
 #include <records/savefile.h>
+#include <serial/listenaddress.h>
 #include <session/profile.h>
 
 #include <QCoreApplication>
@@ -306,10 +307,8 @@ int runSet(const Options &o)
 
 QString urlOf(const MetricsServer &server)
 {
-    const QHostAddress a = server.address();
-    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol ? u"[%1]"_s.arg(a.toString())
-                                                                       : a.toString();
-    return u"http://%1:%2/metrics"_s.arg(host).arg(server.port());
+    // Listening everywhere: an address others reach it by, not 0.0.0.0 or [::].
+    return u"http://%1:%2/metrics"_s.arg(serial::urlHost(server.address())).arg(server.port());
 }
 
 int runMetrics(const Options &o)

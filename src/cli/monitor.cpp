@@ -13,6 +13,7 @@ Monitor::Monitor(Board &board, int group, int intervalMs, QObject *parent)
     : QObject(parent)
     , m_board(board)
     , m_reconnector(board.session())
+    , m_reopenPolicy(board.session())
     , m_group(group)
     , m_intervalMs(intervalMs)
 {

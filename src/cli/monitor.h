@@ -3,12 +3,13 @@
 
 // The board asked for its port status every interval, for as long as the command runs, and
 // never written to. A time-out or a lost line is told once per occurrence (a run of time-outs
-// is one); a lost or unopenable port is reopened by the session's reconnection, and the
-// refreshes simply go on. Another adapter on the device's name is told, and left alone.
+// is one); a lost or unopenable port is reopened by the session's reconnection, read whole
+// once it is back (never written), and the refreshes go on. Another adapter on the device's name is told, and left alone.
 
 #include "board.h"
 
 #include <session/reconnector.h>
+#include <session/reopenpolicy.h>
 
 #include <QObject>
 
@@ -39,6 +40,8 @@ private:
 
     Board &m_board;
     session::Reconnector m_reconnector;
+    // A line that comes back is read whole before the refreshes go on, as in the panel.
+    session::ReopenPolicy m_reopenPolicy;
     int m_group;
     int m_intervalMs;
     bool m_failed = false;

@@ -130,8 +130,9 @@ constexpr unsigned kGroupCommands = kRead | kWatch | kDump | kMetrics;
 const std::array<OptionDef, 14> kOptionDefs { {
     { Opt::Help, "help"_L1, 'h', {}, 0, "show this help"_L1, takeNothing },
     { Opt::Version, "version"_L1, 0, {}, 0, "show the version"_L1, takeNothing },
-    { Opt::Device, "device"_L1, 'd', "PATH"_L1, 0,
-      "serial device (default: what the panel's COM1 opens, %1)"_L1,
+    { Opt::Device, "device"_L1, 'd', "DEVICE"_L1, 0,
+      "serial device (default: what the panel's COM1 opens, %1), or a board on the network: "
+      "tcp://HOST:PORT (raw) or rfc2217://HOST:PORT"_L1,
       [](const Given &g, Options &o, QString &error) {
           return takePath(g, o.device, u"a device path"_s, error);
       } },

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "listenaddress.h"
 
+#include <QHostInfo>
+#include <QNetworkInterface>
+
 namespace vantor::serial {
 
 std::optional<ListenAddress> parseListenAddress(const QString &text)
@@ -27,6 +30,47 @@ std::optional<ListenAddress> parseListenAddress(const QString &text)
     else if (!result.address.setAddress(host))
         return std::nullopt;
     return result;
+}
+
+namespace {
+
+QString bracketed(const QHostAddress &address)
+{
+    return address.protocol() == QAbstractSocket::IPv6Protocol
+        ? QStringLiteral("[%1]").arg(address.toString())
+        : address.toString();
+}
+
+} // namespace
+
+QString urlHost(const QHostAddress &bound)
+{
+    const bool everywhere = bound == QHostAddress(QHostAddress::Any)
+        || bound == QHostAddress(QHostAddress::AnyIPv4)
+        || bound == QHostAddress(QHostAddress::AnyIPv6);
+    if (!everywhere)
+        return bracketed(bound);
+    QHostAddress v6;
+    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
+        const auto flags = iface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning)
+            || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry &entry : iface.addressEntries()) {
+            const QHostAddress a = entry.ip();
+            if (a.isLoopback() || a.isLinkLocal())
+                continue;
+            if (a.protocol() == QAbstractSocket::IPv4Protocol)
+                return a.toString();
+            if (v6.isNull() && a.protocol() == QAbstractSocket::IPv6Protocol
+                && bound != QHostAddress(QHostAddress::AnyIPv4))
+                v6 = a;
+        }
+    }
+    if (!v6.isNull())
+        return bracketed(v6);
+    const QString name = QHostInfo::localHostName();
+    return name.isEmpty() ? QStringLiteral("localhost") : name;
 }
 
 } // namespace vantor::serial

@@ -21,4 +21,9 @@ struct ListenAddress
 
 [[nodiscard]] std::optional<ListenAddress> parseListenAddress(const QString &text);
 
+// The host to print in a URL for a listener bound to `bound`: the address itself (an IPv6 one
+// in brackets), or for every interface one this host is reached by from elsewhere (its first
+// non-loopback address that is up, IPv4 first; its name when it has none).
+[[nodiscard]] QString urlHost(const QHostAddress &bound);
+
 } // namespace vantor::serial

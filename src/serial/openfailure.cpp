@@ -84,4 +84,76 @@ OpenFacts gatherOpenFacts(const QString &device, QSerialPort::SerialPortError er
     return facts;
 }
 
+QString serverTextLine(const QByteArray &bytes)
+{
+    QString line;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\r' || b == '\n' || b == '\0') {
+            if (!line.isEmpty() && !line.endsWith(u' '))
+                line.append(u' ');
+            continue;
+        }
+        if (b < 0x20 || b > 0x7e)
+            return {}; // not text: bytes of a board, or noise
+        line.append(QLatin1Char(c));
+    }
+    line = line.trimmed();
+    constexpr qsizetype kLongest = 120;
+    if (line.size() > kLongest)
+        line = line.left(kLongest) + QStringLiteral("...");
+    return line;
+}
+
+OpenVerdict classifyNetworkFailure(const NetworkFacts &f)
+{
+    using Stage = NetworkFacts::Stage;
+    const QString text = serverTextLine(f.serverText);
+    if (!text.isEmpty()) {
+        // ser2net: "Port already in use", "Port's device already in use".
+        if (text.contains(QStringLiteral("in use"), Qt::CaseInsensitive)
+            || text.contains(QStringLiteral("busy"), Qt::CaseInsensitive))
+            return verdict(OpenFailure::Busy, f.device,
+                           QStringLiteral("busy, in use by another client (the server says "
+                                          "\"%1\")")
+                               .arg(text));
+        return verdict(OpenFailure::Other, f.device,
+                       QStringLiteral("the server sent text instead of data: \"%1\"").arg(text));
+    }
+    if (f.timedOut) {
+        const double seconds = f.timeoutMs / 1000.0;
+        if (f.stage == Stage::Negotiating)
+            return verdict(OpenFailure::NegotiationFailed, f.device,
+                           QStringLiteral("RFC 2217 negotiation not answered within %1 s%2")
+                               .arg(seconds)
+                               .arg(f.awaited.isEmpty()
+                                        ? QString()
+                                        : QStringLiteral(" (still awaited: %1)").arg(f.awaited)));
+        return verdict(OpenFailure::TimedOut, f.device,
+                       QStringLiteral("connection timed out after %1 s").arg(seconds));
+    }
+    if (!f.negotiationFailure.isEmpty())
+        return verdict(OpenFailure::NegotiationFailed, f.device,
+                       QStringLiteral("RFC 2217 negotiation refused: %1").arg(f.negotiationFailure));
+    switch (f.error) {
+    case QAbstractSocket::HostNotFoundError:
+        return verdict(OpenFailure::HostNotFound, f.device, QStringLiteral("host not found"));
+    case QAbstractSocket::ConnectionRefusedError:
+        return verdict(OpenFailure::ConnectionRefused, f.device,
+                       QStringLiteral("connection refused (nothing listens there)"));
+    case QAbstractSocket::SocketTimeoutError:
+        return verdict(OpenFailure::TimedOut, f.device, QStringLiteral("connection timed out"));
+    default:
+        break;
+    }
+    if (f.closedByServer || f.error == QAbstractSocket::RemoteHostClosedError)
+        return verdict(OpenFailure::Other, f.device,
+                       f.stage == Stage::Negotiating
+                           ? QStringLiteral("the server closed the connection during the RFC 2217 "
+                                            "negotiation")
+                           : QStringLiteral("the server closed the connection at once"));
+    return verdict(OpenFailure::Other, f.device,
+                   f.errorText.isEmpty() ? QStringLiteral("cannot connect") : f.errorText);
+}
+
 } // namespace vantor::serial

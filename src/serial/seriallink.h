@@ -30,7 +30,8 @@ class SerialLink : public QObject
 public:
     using QObject::QObject;
 
-    // Device to open next (a path such as /dev/ttyS0, or COM1 on Windows).
+    // Device to open next (a path such as /dev/ttyS0, COM1 on Windows, or a network board's
+    // tcp://HOST:PORT or rfc2217://HOST:PORT).
     virtual void setPortName(const QString &device) = 0;
     [[nodiscard]] virtual QString portName() const = 0;
 
@@ -42,6 +43,9 @@ public:
     virtual void setReadLength(int n) = 0;
 
     // Opens with the held name and settings. On failure returns false, emits portFailed once.
+    // A link that opens in the background (a board on the network) returns true once the
+    // open is under way and stays !isOpen() until openChanged(true) says it is usable; if it
+    // cannot be, portFailed comes instead, as for a failed open.
     virtual bool open() = 0;
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;

@@ -5,6 +5,7 @@
 #include "session.h"
 
 #include <protocol/timer.h>
+#include <serial/deviceurl.h>
 #include <serial/portinfo.h>
 #include <serial/seriallink.h>
 
@@ -84,7 +85,14 @@ void Reconnector::onLinkUp()
     stop();
     m_wanted = false;
     m_reportedSerial.clear();
-    m_expectedSerial = serialNumberOf(m_session.linkDevice());
+    // A network board has no serial number to check on its return.
+    const QString device = m_session.linkDevice();
+    m_expectedSerial = serial::isNetworkDevice(device) ? QString() : serialNumberOf(device);
+}
+
+bool Reconnector::isNetworkDevice() const
+{
+    return serial::isNetworkDevice(m_session.chosenDevice());
 }
 
 QString Reconnector::devicePath() const
@@ -102,14 +110,21 @@ void Reconnector::schedule()
 {
     if (m_session.isOpen())
         return;
-    const QString path = devicePath();
-    m_present = QFileInfo::exists(path);
-    watch(path);
+    // A network board has no folder to watch: its return is only seen by trying, so its
+    // attempts stay closer together.
+    const bool network = isNetworkDevice();
+    const QString path = network ? m_session.chosenDevice() : devicePath();
+    if (!network) {
+        m_present = QFileInfo::exists(path);
+        watch(path);
+    } else if (!m_watcher.directories().isEmpty()) {
+        m_watcher.removePaths(m_watcher.directories());
+    }
     qCDebug(lcSession).noquote() << "reopening" << path << "in" << m_nextDelayMs << "ms";
     m_retry->setInterval(m_nextDelayMs);
     m_retry->start();
     emit retryScheduled(m_nextDelayMs);
-    m_nextDelayMs = std::min(m_nextDelayMs * 2, kLongestRetryMs);
+    m_nextDelayMs = std::min(m_nextDelayMs * 2, network ? kLongestNetworkRetryMs : kLongestRetryMs);
 }
 
 void Reconnector::attempt()
@@ -118,6 +133,11 @@ void Reconnector::attempt()
     if (m_session.isOpen())
         return;
     const QString device = m_session.chosenDevice();
+    if (isNetworkDevice()) {
+        // A failure comes back through linkOpenFailed, which schedules the next attempt.
+        m_session.openPort();
+        return;
+    }
     const QString path = devicePath();
     // Nothing there to open: wait on, quietly.
     if (QDir::isAbsolutePath(path) && !QFileInfo::exists(path)) {

@@ -27,6 +27,10 @@ class Session;
 // An adapter with another serial number on the same name is not opened: adapterChanged tells
 // it once, and the operator chooses it (any open of the port accepts the adapter found then).
 //
+// A network board (tcp://, rfc2217://) has neither a folder to watch nor a serial number: it
+// is only tried, every second at first, backing off to every kLongestNetworkRetryMs, so that a
+// server that returns is back within a few seconds as an adapter is.
+//
 // It only reopens; what follows a reopening (a read first, resuming a watch) is each
 // executable's own policy, on the session's linkOpened / linkReopened signals.
 class Reconnector : public QObject
@@ -35,6 +39,7 @@ class Reconnector : public QObject
 public:
     static constexpr int kFirstRetryMs = 1000;
     static constexpr int kLongestRetryMs = 5000;
+    static constexpr int kLongestNetworkRetryMs = 2000;
 
     explicit Reconnector(Session &session, QObject *parent = nullptr);
     ~Reconnector() override;
@@ -68,6 +73,7 @@ private:
     void onFolderChanged();
     [[nodiscard]] QString devicePath() const;
     [[nodiscard]] QString serialNumberOf(const QString &device) const;
+    [[nodiscard]] bool isNetworkDevice() const;
 
     Session &m_session;
     std::unique_ptr<protocol::Timer> m_ownTimer;

@@ -2,7 +2,9 @@
 #include "portpicker.h"
 
 #include "logging.h"
+#include "networkboarddialog.h"
 
+#include <serial/deviceurl.h>
 #include <serial/seriallink.h>
 #include <session/session.h>
 
@@ -18,6 +20,7 @@ namespace {
 const QString kOrganization = QStringLiteral("vantor");
 const QString kApplication = QStringLiteral("vantor-panel");
 const QString kPortKey = QStringLiteral("port/com1");
+const QString kNetworkKey = QStringLiteral("port/network");
 
 // The same file, symbolic links followed (a by-id link and its ttyUSB name are one port).
 bool sameDevice(const QString &a, const QString &b)
@@ -44,6 +47,18 @@ PortPicker::PortPicker(QMenu *setPort, const std::array<QAction *, 3> &commActio
     for (QAction *action : m_comm)
         action->setCheckable(true);
     m_separator = m_menu->addSeparator();
+    m_networkSeparator = m_menu->addSeparator();
+    m_networkBoard = m_menu->addAction(tr("&Network Board..."));
+    m_networkBoard->setObjectName(QStringLiteral("NetworkBoard"));
+    m_networkBoard->setCheckable(true);
+    const QString tip = tr("Open a board behind a network server (ser2net, a terminal server) as "
+                           "COMM 1: tcp://HOST:PORT or rfc2217://HOST:PORT");
+    m_networkBoard->setStatusTip(tip);
+    m_networkBoard->setToolTip(tip);
+    connect(m_networkBoard, &QAction::triggered, this, &PortPicker::chooseNetworkBoard);
+    m_askNetworkBoard = [menu = m_menu](const QString &current) {
+        return askNetworkBoard(menu ? menu->parentWidget() : nullptr, current);
+    };
     connect(m_menu, &QMenu::aboutToShow, this, &PortPicker::refresh);
 }
 
@@ -84,16 +99,25 @@ void PortPicker::refresh()
     }
     m_portActions.clear();
 
+    // The network board in use is named in the item's text and checked.
+    const bool network = serial::isNetworkDevice(m_session.deviceOf(1));
+    const bool inUse = network && open && m_session.commPortNumber() == 1;
+    m_networkBoard->setText(inUse ? tr("&Network Board (%1)...").arg(m_session.deviceOf(1))
+                                  : tr("&Network Board..."));
+    m_networkBoard->setChecked(inUse);
+
     const QList<serial::PortInfo> ports = m_source ? m_source->ports() : QList<serial::PortInfo>();
     if (ports.isEmpty()) {
-        QAction *none = m_menu->addAction(tr("No serial adapters found"));
+        auto *none = new QAction(tr("No serial adapters found"), m_menu);
+        m_menu->insertAction(m_networkSeparator, none);
         none->setObjectName(QStringLiteral("NoDetectedPort"));
         none->setEnabled(false);
         m_portActions.append(none);
         return;
     }
     for (const serial::PortInfo &port : ports) {
-        QAction *action = m_menu->addAction(caption(port));
+        auto *action = new QAction(caption(port), m_menu);
+        m_menu->insertAction(m_networkSeparator, action);
         action->setObjectName(QStringLiteral("DetectedPort"));
         action->setData(port.device);
         const QString tip = tr("Open %1 as COMM 1").arg(port.device);
@@ -116,6 +140,24 @@ void PortPicker::choose(const QString &device)
     if (!notKept.isEmpty())
         emit problem(notKept);
     emit portChosen(device);
+}
+
+void PortPicker::chooseNetworkBoard()
+{
+    const QString com1 = m_session.deviceOf(1);
+    const QString current = serial::isNetworkDevice(com1) ? com1 : rememberedNetworkBoard();
+    const QString device = m_askNetworkBoard ? m_askNetworkBoard(current) : QString();
+    // The item is only checked while its board is open; refresh() says so as the menu opens.
+    m_networkBoard->setChecked(false);
+    if (device.isEmpty())
+        return;
+    QSettings(kOrganization, kApplication).setValue(kNetworkKey, device);
+    choose(device);
+}
+
+QString rememberedNetworkBoard()
+{
+    return QSettings(kOrganization, kApplication).value(kNetworkKey).toString();
 }
 
 QString rememberedPort()

@@ -2,7 +2,8 @@
 #pragma once
 
 // The whole panel in this process: the main window with its real timers, the real serial
-// link, and the simulated board on a pseudo-terminal behind COM1.
+// device link (as the executables have it), and the simulated board on a pseudo-terminal
+// behind COM1.
 
 #include "e2ewire.h"
 #include "sessionseam.h"
@@ -11,7 +12,7 @@
 
 #include <protocol/timer.h>
 #include <protocol/transactionengine.h>
-#include <serial/qtseriallink.h>
+#include <serial/devicelink.h>
 #include <session/session.h>
 #include <window/controls.h>
 #include <window/mainwindow.h>
@@ -147,7 +148,7 @@ public:
     }
 
     // Declared in the order they must be torn down in reverse: the window before its link.
-    serial::QtSerialLink link;
+    serial::DeviceLink link;
     std::unique_ptr<session::Session> ownSession;
     std::unique_ptr<window::MainWindow> window;
     Tally tally;

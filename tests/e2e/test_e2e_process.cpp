@@ -130,7 +130,7 @@ void E2EProcess::commandLine_data()
     QTest::addColumn<bool>("succeeds");
     QTest::addColumn<QString>("output");
 
-    QTest::newRow("--help") << QStringList { "--help" } << true << "--com1 <PATH>";
+    QTest::newRow("--help") << QStringList { "--help" } << true << "--com1 <DEVICE>";
     QTest::newRow("--version") << QStringList { "--version" } << true
                                << "vantor-panel " VANTOR_VERSION "\n";
     QTest::newRow("unknown option") << QStringList { "--baud=9600" } << false << "baud";

@@ -173,6 +173,50 @@ private slots:
         QCOMPARE(scheduled.first().at(0).toInt(), 1000);
     }
 
+    // A network board: no folder watched, no adapter check, every attempt a real open (even
+    // while a tty of that name would be missing), at most kLongestNetworkRetryMs apart.
+    void networkBoardIsOnlyTried_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::newRow("raw TCP") << QStringLiteral("tcp://lab-host:4000");
+        QTest::newRow("RFC 2217") << QStringLiteral("rfc2217://[fd00::5]:4001");
+    }
+
+    void networkBoardIsOnlyTried()
+    {
+        QFETCH(QString, device);
+        Rig r(device);
+        // Even an adapter listed under a path of that name is none of its business.
+        r.listAdapter(device, QStringLiteral("A10K"));
+        r.session.openPort();
+        QVERIFY(r.link.isOpen());
+        QVERIFY(r.reconnector.expectedSerialNumber().isEmpty());
+
+        QSignalSpy scheduled(&r.reconnector, &session::Reconnector::retryScheduled);
+        QSignalSpy changed(&r.reconnector, &session::Reconnector::adapterChanged);
+        r.link.failOpen = true;
+        r.link.lose(QStringLiteral("connection lost (the server closed it)"));
+        QVERIFY(r.reconnector.isWaiting());
+        QVERIFY(r.reconnector.watchedFolders().isEmpty());
+        const int opensBefore = r.link.openCount;
+        for (int i = 0; i < 4; ++i)
+            r.retry.fire();
+        QCOMPARE(r.link.openCount - opensBefore, 4);
+        QList<int> delays;
+        for (const QVariantList &args : std::as_const(scheduled))
+            delays.append(args.at(0).toInt());
+        QCOMPARE(delays, QList<int>({ 1000, 2000, 2000, 2000, 2000 }));
+        QVERIFY(r.reconnector.watchedFolders().isEmpty());
+
+        r.link.failOpen = false;
+        r.listAdapter(device, QStringLiteral("B20Z"));
+        r.retry.fire();
+        QVERIFY(r.link.isOpen());
+        QCOMPARE(r.link.portName(), device);
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(!r.reconnector.isWaiting());
+    }
+
     // The name appearing in its folder is noticed at once, without waiting for the retry timer
     // (which these tests never fire); a folder that is gone too is waited for above it.
     void appearsInWatchedFolder_data()

@@ -113,6 +113,7 @@ private slots:
     void confirmations();
     void portMenu();
     void choosingAListedPort();
+    void choosingANetworkBoard();
     void anotherAdapterIsLeftClosed();
     void screenshotPortMenu();
 };
@@ -366,7 +367,9 @@ void ConnectionTest::portMenu()
     QCOMPARE(listed.size(), 1);
     QVERIFY(!listed[0]->isEnabled());
     QCOMPARE(listed[0]->text(), QStringLiteral("No serial adapters found"));
-    QCOMPARE(p.setPortMenu()->actions().size(), 3 + 1 + 1);
+    // COMM 1..3, a separator, the one "none" item, a separator, "Network Board...".
+    QCOMPARE(p.setPortMenu()->actions().size(), 3 + 1 + 1 + 1 + 1);
+    QCOMPARE(p.setPortMenu()->actions().last(), p.window->portPicker().networkBoardAction());
 
     // Closed: nothing checked.
     p.link.close();
@@ -406,6 +409,57 @@ void ConnectionTest::choosingAListedPort()
     p.window->COM_Reset_Cmd_Click();
     QCOMPARE(p.link.openCount, opens + 1);
     QCOMPARE(p.link.portName(), device);
+}
+
+// "Network Board..." comes after the listed ports; the name it is given becomes COM1's device,
+// is opened as "COMM 1" is, and is what the next start opens; cancelling changes nothing.
+void ConnectionTest::choosingANetworkBoard()
+{
+    Panel p;
+    p.startAndSettle();
+    p.ports->list = kTwoAdapters;
+    p.openMenu();
+    QAction *network = p.window->portPicker().networkBoardAction();
+    QVERIFY(network);
+    const QList<QAction *> actions = p.setPortMenu()->actions();
+    QCOMPARE(actions.last(), network);
+    QVERIFY(actions.indexOf(network) > actions.indexOf(p.window->portPicker().portActions().last()));
+    QCOMPARE(network->text().remove(u'&'), QStringLiteral("Network Board..."));
+    QVERIFY(!network->isChecked());
+
+    QStringList offered;
+    QString answer;
+    p.window->portPicker().setNetworkBoardAsker([&](const QString &current) {
+        offered.append(current);
+        return answer;
+    });
+    const int opens = p.link.openCount;
+    network->trigger();
+    QCOMPARE(p.link.openCount, opens);
+    QCOMPARE(offered, QStringList { QString() });
+
+    answer = QStringLiteral("rfc2217://lab-host:4001");
+    network->trigger();
+    QCOMPARE(p.link.openCount, opens + 1);
+    QVERIFY(p.link.isOpen());
+    QCOMPARE(p.link.portName(), answer);
+    QCOMPARE(p.window->session().chosenDevice(), answer);
+    QCOMPARE(window::rememberedPort(), answer);
+    QCOMPARE(window::rememberedNetworkBoard(), answer);
+    QVERIFY2(p.window->portStateText().startsWith(QStringLiteral("COM1 (%1) open").arg(answer)),
+             qPrintable(p.window->portStateText()));
+
+    p.openMenu();
+    QVERIFY(network->isChecked());
+    QCOMPARE(network->text().remove(u'&'),
+             QStringLiteral("Network Board (rfc2217://lab-host:4001)..."));
+    QCOMPARE(p.c().Comm1->toolTip(), answer);
+
+    // Asked again, it starts from the board in use.
+    answer.clear();
+    network->trigger();
+    QCOMPARE(offered.last(), QStringLiteral("rfc2217://lab-host:4001"));
+    QCOMPARE(p.link.portName(), QStringLiteral("rfc2217://lab-host:4001"));
 }
 
 // The name comes back as another adapter: it stays closed, the status bar says why and how to
