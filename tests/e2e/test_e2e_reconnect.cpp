@@ -15,17 +15,13 @@
 #include <serial/qtseriallink.h>
 #include <session/reconnector.h>
 #include <session/session.h>
-#include <sim/liveboardmodel.h>
-#include <sim/scenario.h>
 #include <sim/simulatedboard.h>
 #include <window/controls.h>
 #include <window/mainwindow.h>
 #include <window/numericentry.h>
 #include <window/staledisplay.h>
 
-#include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -144,16 +140,6 @@ int refreshesAnswered(const QSignalSpy &answered)
     return n;
 }
 
-QString screenshotDir()
-{
-    const QString binary = qEnvironmentVariable("VANTOR_BINARY_DIR");
-    const QString dir = binary.isEmpty()
-        ? QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots")
-        : binary + QStringLiteral("/tests/e2e/screenshots");
-    QDir().mkpath(dir);
-    return dir;
-}
-
 } // namespace
 
 class E2EReconnect : public QObject
@@ -164,7 +150,6 @@ private slots:
     void returnAfterAbsence_data();
     void returnAfterAbsence();
     void newBoardOnTheSameName();
-    void screenshotStale();
 };
 
 void E2EReconnect::returnAfterAbsence_data()
@@ -225,33 +210,6 @@ void E2EReconnect::newBoardOnTheSameName()
     QCOMPARE(b.board->model().portWrites(0), 0);
     QCOMPARE(b.c().PD_R_LOW->text(), QStringLiteral("20000"));
     QCOMPARE(b.c().SYS_PORT_CNT->currentText(), QStringLiteral("16"));
-}
-
-// The demo board running, then unplugged: the readings stay, dimmed, and the status bar says
-// since when. Both pictures are kept to be looked at side by side.
-void E2EReconnect::screenshotStale()
-{
-    Bench b;
-    QVERIFY(
-        b.startBoard(std::make_unique<vantor::sim::LiveBoardModel>(vantor::sim::demoScenario())));
-    QVERIFY(b.startedAndRefreshing());
-    const auto powered = [&b] {
-        int ports = 0;
-        for (int p = 0; p < 8; ++p)
-            ports += b.c().PORT_FLT_MODE_2[p]->text().endsWith(QStringLiteral(" Sample")) ? 1 : 0;
-        return ports;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(powered() >= 4, 20000);
-    b.c().Update_All->click();
-    QTRY_VERIFY(b.window->outcomeText().startsWith(QStringLiteral("Load from Device")));
-    QVERIFY(b.window->grab().save(screenshotDir() + QStringLiteral("/current-display.png")));
-
-    b.board->hangUp();
-    QTRY_VERIFY(b.window->staleDisplay().isStale());
-    QApplication::processEvents();
-    const QString file = screenshotDir() + QStringLiteral("/stale-display.png");
-    QVERIFY(b.window->grab().save(file));
-    qInfo("stale display picture: %s", qPrintable(file));
 }
 
 QTEST_MAIN(E2EReconnect)
