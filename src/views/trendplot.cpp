@@ -4,11 +4,11 @@
 #include <codec/numbertext.h>
 #include <codec/tabletext.h>
 #include <records/recordformat.h>
+#include <protocol/timer.h>
 
 #include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimerEvent>
 
 #include <array>
 #include <cmath>
@@ -91,12 +91,30 @@ TrendPlot::TrendPlot(const TrendStore &store, QWidget *parent)
     : QWidget(parent)
     , m_store(store)
     , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_ownTimer(std::make_unique<protocol::QtTimer>())
 {
+    setRepaintTimer(*m_ownTimer);
     setObjectName(QStringLiteral("TrendPlot"));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 200);
     connect(&store, &TrendStore::appended, this, [this] { ++m_dataVersion; });
+}
+
+TrendPlot::~TrendPlot() = default;
+
+void TrendPlot::setRepaintTimer(protocol::Timer &timer)
+{
+    const bool running = m_timer && m_timer->isActive();
+    if (m_timer) {
+        m_timer->stop();
+        disconnect(m_timer, nullptr, this, nullptr);
+    }
+    m_timer = &timer;
+    m_timer->setInterval(kRepaintIntervalMs);
+    connect(m_timer, &protocol::Timer::timeout, this, &TrendPlot::onRepaintTick);
+    if (running)
+        m_timer->start();
 }
 
 void TrendPlot::setPorts(const QList<int> &ports)
@@ -124,9 +142,9 @@ void TrendPlot::setPaused(bool paused)
     m_paused = paused;
     if (paused) {
         m_frozenTo = now();
-        m_timer.stop();
+        m_timer->stop();
     } else if (isVisible()) {
-        m_timer.start(kRepaintIntervalMs, this);
+        m_timer->start();
     }
     update();
 }
@@ -504,21 +522,17 @@ void TrendPlot::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!m_paused)
-        m_timer.start(kRepaintIntervalMs, this);
+        m_timer->start();
 }
 
 void TrendPlot::hideEvent(QHideEvent *event)
 {
-    m_timer.stop();
+    m_timer->stop();
     QWidget::hideEvent(event);
 }
 
-void TrendPlot::timerEvent(QTimerEvent *event)
+void TrendPlot::onRepaintTick()
 {
-    if (event->timerId() != m_timer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
     // A long span moves by less than a pixel column between two refreshes: it waits for one.
     const TimeWindow window = timeWindow();
     const int width = std::max(1, plotArea().width());

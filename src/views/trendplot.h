@@ -3,15 +3,19 @@
 
 #include "trendstore.h"
 
-#include <QBasicTimer>
 #include <QHash>
 #include <QImage>
 #include <QStaticText>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
+
+namespace vantor::protocol {
+class Timer;
+}
 
 namespace vantor::views {
 
@@ -28,6 +32,7 @@ public:
     static constexpr int kRepaintIntervalMs = 500;
 
     explicit TrendPlot(const TrendStore &store, QWidget *parent = nullptr);
+    ~TrendPlot() override;
 
     void setPorts(const QList<int> &ports);
     void setQuantities(const QList<Quantity> &quantities);
@@ -36,6 +41,8 @@ public:
     [[nodiscard]] bool paused() const { return m_paused; }
     // Where "now" comes from (UTC milliseconds); the benchmark and tests set their own.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // The timer that paces repaints (tests fire theirs by hand); it must outlive this plot.
+    void setRepaintTimer(protocol::Timer &timer);
     void setCursorTime(std::optional<qint64> utcMs);
     [[nodiscard]] std::optional<qint64> cursorTime() const { return m_cursor; }
 
@@ -62,7 +69,6 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
-    void timerEvent(QTimerEvent *event) override;
 
 private:
     struct Pane
@@ -82,6 +88,7 @@ private:
         std::vector<Bin> bins;
     };
 
+    void onRepaintTick();
     [[nodiscard]] QRect plotArea() const;
     [[nodiscard]] qint64 now() const;
     void layoutPanes();
@@ -110,7 +117,8 @@ private:
     // Labels laid out once: the time labels recur for as long as they are on the axis.
     static constexpr qsizetype kMaxLabels = 512;
     mutable QHash<QString, QStaticText> m_labels;
-    QBasicTimer m_timer;
+    std::unique_ptr<protocol::Timer> m_ownTimer;
+    protocol::Timer *m_timer = nullptr;
     // What the reduced columns were made for; a repaint that moves only the cursor reuses them.
     quint64 m_dataVersion = 0;
     struct Reduced

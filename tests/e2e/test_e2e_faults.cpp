@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The whole panel against a misbehaving board. Whatever the board or the line does, the panel
-// keeps its event loop turning, is idle again within one answer time-out of the last thing
-// that happened, serves the next request, keeps what the operator typed, and says in the
-// status bar what went wrong.
+// The whole panel against a misbehaving board on a pseudo-terminal, in real time: an answer
+// that trickles in at the line's pace, the line dropped inside a block, a flood past what the
+// link keeps. Whatever happens the panel keeps its event loop turning, serves the next
+// request, keeps what the operator typed, and says in the status bar what went wrong. The
+// time-outs, silences and lost devices run on virtual time in test_faults_virtual.
 
 #include "e2erig.h"
 #include "sessionseam.h"
 
-#include <window/staledisplay.h>
-
 #include <QSignalSpy>
 
-using vantor::e2e::kIdleWithinMs;
 using vantor::e2e::Rig;
 using vantor::protocol::TransactionEngine;
 using vantor::sim::Fault;
@@ -23,8 +21,6 @@ Q_DECLARE_METATYPE(FaultPlan)
 
 namespace {
 
-const QString kRefreshTimedOut
-    = QStringLiteral("No answer from the board to the port status refresh within 2 s.");
 const QString kPortWriteTimedOut
     = QStringLiteral("No answer from the board to the port control write within 2 s.");
 const QString kRefreshNotSent = QStringLiteral("The port status refresh could not be sent");
@@ -43,11 +39,8 @@ private slots:
 
     void misbehavingBoard_data();
     void misbehavingBoard();
-    void silentBoardUnderAutoRefresh();
     void lineDropsInTheMiddleOfABlock_data();
     void lineDropsInTheMiddleOfABlock();
-    void deviceVanishesAndComesBack_data();
-    void deviceVanishesAndComesBack();
     void floodWhileIdle();
 
 private:
@@ -199,40 +192,13 @@ void E2EFaults::misbehavingBoard()
     verifyPanelUnharmed();
 }
 
-void E2EFaults::silentBoardUnderAutoRefresh()
-{
-    Rig &r = *m_rig;
-    const vantor::e2e::Tally before = r.tally;
-    QSignalSpy commands(&r.board, &SimulatedBoard::commandReceived);
-    r.board.injectFault({ Fault::Silent });
-    r.setAutoRefresh(true);
-    QVERIFY(!r.c().Update_Port_Status->isEnabled());
-
-    // Ticks that come while a refresh waits are remembered; the refresh ends by its time-out
-    // and the remembered one goes out to the still silent board.
-    QTRY_VERIFY_WITH_TIMEOUT(r.tally.timedOut > before.timedOut, kIdleWithinMs + 500);
-    QCOMPARE(r.tally.completed, before.completed);
-    QCOMPARE(r.window->outcomeText(), kRefreshTimedOut);
-    QTRY_COMPARE(commands.size(), r.tally.launched - before.launched);
-
-    // The board answers again: the refresh it ignored times out too, and only auto-refresh
-    // going on brings one that is shown.
-    r.board.clearFault();
-    QTRY_VERIFY_WITH_TIMEOUT(r.tally.completed > before.completed, 2 * kIdleWithinMs + 500);
-    QCOMPARE(r.statusTexts(), m_reference);
-    QCOMPARE(r.window->outcomeText(), QString());
-    QVERIFY(vantor::testing::SessionSeam::refreshTimer(r.session()).isActive());
-    verifyPanelUnharmed();
-}
-
 void E2EFaults::lineDropsInTheMiddleOfABlock_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("bytesTaken");
 
-    QTest::newRow("port block, after 1 byte") << QStringLiteral("TX_PRT_CTRL") << 1;
+    // The other places the line drops: test_faults_virtual.
     QTest::newRow("port block, after 216 bytes") << QStringLiteral("TX_PRT_CTRL") << 216;
-    QTest::newRow("system block, after 7 bytes") << QStringLiteral("TX_SYS_CTRL") << 7;
 }
 
 void E2EFaults::lineDropsInTheMiddleOfABlock()
@@ -295,71 +261,6 @@ void E2EFaults::lineDropsInTheMiddleOfABlock()
         QCOMPARE(toByteArray(r.board.model().image(0)).mid(5, 4).toHex(), QByteArray("0429bc34"));
     }
     verifyPanelUnharmed();
-}
-
-void E2EFaults::deviceVanishesAndComesBack_data()
-{
-    QTest::addColumn<QString>("recovery");
-    QTest::addColumn<bool>("requestInFlight");
-
-    // "Reset Port" is neither shown nor enabled in the designed window; its handler is driven
-    // as the program would.
-    QTest::newRow("Reset Port, a refresh waiting") << QStringLiteral("COM_Reset_Cmd") << true;
-    QTest::newRow("menu COMM 1") << QStringLiteral("Comm1") << false;
-}
-
-void E2EFaults::deviceVanishesAndComesBack()
-{
-    QFETCH(QString, recovery);
-    QFETCH(bool, requestInFlight);
-
-    Rig &r = *m_rig;
-    r.setAutoRefresh(true);
-    QTRY_VERIFY(r.tally.completed >= 2);
-    if (requestInFlight) {
-        QSignalSpy commands(&r.board, &SimulatedBoard::commandReceived);
-        r.board.injectFault({ Fault::Silent });
-        QTRY_COMPARE(commands.size(), 1);
-        QVERIFY(r.engine().transactionBusy());
-    }
-
-    r.board.hangUp();
-    QTRY_VERIFY2(r.window->portStateText().contains(QStringLiteral("not open")),
-                 qPrintable(r.window->portStateText()));
-    QVERIFY(!r.link.isOpen());
-    // What was in flight ends at once; auto-refresh runs on but asks for nothing while the
-    // port is gone, so no failure piles up: the status bar says once that the link is lost.
-    QVERIFY(!r.engine().transactionBusy());
-    QVERIFY2(r.window->outcomeText().startsWith(QStringLiteral("Link lost at ")),
-             qPrintable(r.window->outcomeText()));
-    QVERIFY(r.window->staleDisplay().isStale());
-    const vantor::e2e::Tally whileGone = r.tally;
-    QSignalSpy ticks(&vantor::testing::SessionSeam::refreshTimer(r.session()),
-                     &vantor::protocol::Timer::timeout);
-    QTRY_VERIFY(ticks.size() >= 2);
-    QCOMPARE(r.tally.launched, whileGone.launched);
-    QCOMPARE(r.tally.failed, whileGone.failed);
-
-    r.board.clearFault();
-    QVERIFY(r.board.restart());
-    r.board.clear();
-    const int completed = r.tally.completed;
-    if (recovery == QStringLiteral("Comm1"))
-        r.c().Comm1->trigger();
-    else
-        r.window->COM_Reset_Cmd_Click();
-    QVERIFY(r.link.isOpen());
-    // The board is read first, then auto-refresh goes on.
-    QTRY_VERIFY_WITH_TIMEOUT(r.tally.completed > completed + 1, kIdleWithinMs);
-    const auto frames = vantor::e2e::framesFromPanel(r.board.wireLog());
-    QCOMPARE(frames.first().code, vantor::e2e::kWholeRead);
-    QCOMPARE(vantor::e2e::framesWithCode(frames, vantor::e2e::kPortRefresh).size(),
-             frames.size() - 1);
-    QVERIFY(!r.window->staleDisplay().isStale());
-    QCOMPARE(r.statusTexts(), m_reference);
-    QVERIFY2(r.window->outcomeText().contains(kBack), qPrintable(r.window->outcomeText()));
-    QVERIFY(r.window->portStateText().endsWith(QStringLiteral(" open, 19200,N,8,1")));
-    verifyPanelUnharmed(true);
 }
 
 void E2EFaults::floodWhileIdle()

@@ -145,6 +145,55 @@ private slots:
             QCOMPARE(changed.first(), QVariantList({ device, before, now }));
     }
 
+    // The list names an adapter by its stable by-id name; the port is opened by its system
+    // location (or by another link to it). The adapter is still recognised on that path: the
+    // same one is opened again, another one on the same path is left closed.
+    void adapterFoundBySystemLocation_data()
+    {
+        QTest::addColumn<bool>("openedByLink");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<bool>("opened");
+
+        QTest::newRow("system location, the same adapter")
+            << false << QStringLiteral("A10K") << true;
+        QTest::newRow("system location, another adapter")
+            << false << QStringLiteral("B20Z") << false;
+        QTest::newRow("another link to it, another adapter")
+            << true << QStringLiteral("B20Z") << false;
+    }
+
+    void adapterFoundBySystemLocation()
+    {
+        QFETCH(bool, openedByLink);
+        QFETCH(QString, now);
+        QFETCH(bool, opened);
+
+        QTemporaryDir dir;
+        const QString location = dir.filePath(QStringLiteral("ttyUSB0"));
+        QVERIFY(touch(location));
+        const QString link = dir.filePath(QStringLiteral("bench-board"));
+        QVERIFY(QFile::link(location, link));
+        const auto adapter = [&location](const QString &serialNumber) {
+            return serial::PortInfo { QStringLiteral("/dev/serial/by-id/usb-Bench_") + serialNumber,
+                                      location, QStringLiteral("USB serial"), QString(),
+                                      serialNumber };
+        };
+        Rig r(openedByLink ? link : location);
+        r.ports->list = { adapter(QStringLiteral("A10K")) };
+        r.session.openPort();
+        QCOMPARE(r.reconnector.expectedSerialNumber(), QStringLiteral("A10K"));
+
+        QSignalSpy changed(&r.reconnector, &session::Reconnector::adapterChanged);
+        r.link.lose(QStringLiteral("unplugged"));
+        r.ports->list = { adapter(now) };
+        const int opens = r.link.openCount;
+        r.retry.fire();
+        QCOMPARE(r.link.isOpen(), opened);
+        QCOMPARE(r.link.openCount - opens, opened ? 1 : 0);
+        QCOMPARE(changed.size(), opened ? 0 : 1);
+        QCOMPARE(r.reconnector.isWaiting(), !opened);
+    }
+
     // Every second at first, then less and less often, never less than every 5 s.
     void backsOff()
     {

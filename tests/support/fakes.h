@@ -61,6 +61,7 @@ public:
         if (!m_open)
             return false;
         writes.append(block);
+        emit written(block);
         return true;
     }
     QByteArray read() override { return std::exchange(m_incoming, {}); }
@@ -117,6 +118,10 @@ public:
     bool failOpen = false;
     // What a failing open reports as its kind.
     serial::OpenFailure failKind = serial::OpenFailure::Other;
+
+signals:
+    // A block went out: a fake board on the other end reads it here.
+    void written(const QByteArray &block);
 
 private:
     QString m_portName;

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <map>
 
 using namespace vantor;
 using views::ColumnExtent;
@@ -169,6 +170,49 @@ private slots:
             QCOMPARE(c.high, expected[c.column].second);
         }
         QVERIFY(columns.size() <= std::size_t(width));
+    }
+
+    // Over the minute tier each column spans the lowest minimum and the highest maximum of its
+    // minutes, whether a column holds many minutes or one.
+    void minuteColumnsKeepExtremes_data()
+    {
+        QTest::addColumn<int>("readings");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("shape");
+        // A reading every 20 s: three to a minute.
+        QTest::newRow("two days in 97 columns") << 8640 << 97 << "noise";
+        QTest::newRow("a spike among flat minutes") << 900 << 40 << "early spike";
+        QTest::newRow("fewer minutes than columns") << 180 << 1280 << "noise";
+    }
+
+    void minuteColumnsKeepExtremes()
+    {
+        QFETCH(int, readings);
+        QFETCH(int, width);
+        QFETCH(QString, shape);
+        constexpr qint64 kStepMs = 20'000;
+        const QList<float> values = sequence(shape, readings);
+        // The raw ring holds too little to reach back: the plot reads minutes.
+        const Lane lane = laneOf(values, 0, kStepMs, 16, 10'000);
+        const qint64 to = qint64(readings) * kStepMs;
+        QCOMPARE(lane.tierFor(0), Tier::Minutes);
+        std::vector<ColumnExtent> columns;
+        views::reduce(lane, 0, Tier::Minutes, 0, to, width, columns);
+
+        // Each reading lands in the column of its minute's start.
+        std::map<int, std::pair<float, float>> expected;
+        for (int i = 0; i < readings; ++i) {
+            const qint64 minute = (i * kStepMs) / 60'000 * 60'000;
+            const int c = std::min(width - 1, int(double(minute) * (double(width) / double(to))));
+            auto [it, fresh] = expected.try_emplace(c, values[i], values[i]);
+            it->second.first = std::min(it->second.first, values[i]);
+            it->second.second = std::max(it->second.second, values[i]);
+        }
+        QCOMPARE(columns.size(), expected.size());
+        for (const ColumnExtent &c : columns) {
+            QCOMPARE(c.low, expected[c.column].first);
+            QCOMPARE(c.high, expected[c.column].second);
+        }
     }
 
     // A line is not drawn across a silence: the first column after it is marked.

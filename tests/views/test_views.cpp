@@ -104,6 +104,25 @@ struct Entry
     QString to;
 };
 
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(int &paints)
+        : m_paints(paints)
+    {
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++m_paints;
+        return false;
+    }
+
+private:
+    int &m_paints;
+};
+
 } // namespace
 
 class TestViews : public QObject
@@ -128,6 +147,7 @@ private slots:
     void dialogWritesOnlyWhatTheOperatorChanged();
     void registerGrid();
     void trendFilesAndCursor();
+    void trendPlotRepaintsOnItsTimer();
     void menusAfterSerialLinkSetup();
 };
 
@@ -594,6 +614,48 @@ void TestViews::trendFilesAndCursor()
     QSignalSpy reports(&window, &views::TrendWindow::reported);
     QVERIFY(!window.savePng(dir.filePath(QStringLiteral("missing/plot.png"))));
     QCOMPARE(reports.size(), 1);
+}
+
+// The plot wakes on its repaint timer only while shown and not paused, and repaints on a tick
+// only once the time axis has moved by a column.
+void TestViews::trendPlotRepaintsOnItsTimer()
+{
+    Rig r;
+    r.answer(block({ { 141, 10 } }));
+    views::TrendPlot plot(r.views->trends());
+    testing::FakeTimer timer;
+    plot.setRepaintTimer(timer);
+    plot.setClock([&r] { return r.now; });
+    plot.setPorts({ 1 });
+    plot.setQuantities({ views::Quantity::Power });
+    plot.resize(600, 300);
+    QCOMPARE(timer.interval(), views::TrendPlot::kRepaintIntervalMs);
+    QVERIFY(!timer.isActive());
+
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QVERIFY(timer.isActive());
+    plot.setPaused(true);
+    QVERIFY(!timer.isActive());
+    plot.setPaused(false);
+    QVERIFY(timer.isActive());
+
+    int paints = 0;
+    PaintCounter counter(paints);
+    plot.installEventFilter(&counter);
+    plot.repaint();
+    QCoreApplication::processEvents();
+    paints = 0;
+    timer.fire();
+    QCoreApplication::processEvents();
+    QCOMPARE(paints, 0); // the clock stood still
+    r.now += 60'000;     // ten minutes across 600 pixels: a minute is many columns
+    timer.fire();
+    QCoreApplication::processEvents();
+    QVERIFY(paints > 0);
+
+    plot.hide();
+    QVERIFY(!timer.isActive());
 }
 
 // File and View, each with its mnemonic, between "Serial Link Setup" and "Help"; the window's

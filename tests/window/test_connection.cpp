@@ -17,12 +17,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -79,16 +77,6 @@ QColor ownColour(QWidget *w)
     return w->palette().color(QPalette::WindowText);
 }
 
-QString screenshotDir()
-{
-    const QString binary = qEnvironmentVariable("VANTOR_BINARY_DIR");
-    const QString dir = binary.isEmpty()
-        ? QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots")
-        : binary + QStringLiteral("/tests/window/screenshots");
-    QDir().mkpath(dir);
-    return dir;
-}
-
 const QList<serial::PortInfo> kTwoAdapters {
     { QStringLiteral("/dev/serial/by-id/usb-Bench_USB_Serial_A10K1234-if00-port0"),
       QStringLiteral("/dev/ttyUSB0"), QStringLiteral("USB Serial"), QStringLiteral("Bench"),
@@ -115,7 +103,6 @@ private slots:
     void choosingAListedPort();
     void choosingANetworkBoard();
     void anotherAdapterIsLeftClosed();
-    void screenshotPortMenu();
 };
 
 void ConnectionTest::statusLineNeverClips_data()
@@ -491,42 +478,6 @@ void ConnectionTest::anotherAdapterIsLeftClosed()
     QVERIFY(p.link.isOpen());
     QVERIFY(!p.window->outcomeText().contains(QStringLiteral("another adapter")));
     QCOMPARE(p.window->reconnector().expectedSerialNumber(), QStringLiteral("B20Z"));
-}
-
-// The menu bar with "Set Port" open on the designed items and two adapters found.
-void ConnectionTest::screenshotPortMenu()
-{
-    Panel p;
-    p.ports->list = kTwoAdapters;
-    p.window->formLoad();
-    p.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-
-    QMenu *portSet = p.window->menuBar()->findChild<QMenu *>(QStringLiteral("PortSet"));
-    QMenu *setPort = p.setPortMenu();
-    const QPoint topLeft = p.window->mapToGlobal(QPoint(0, 0));
-    portSet->popup(p.window->menuBar()->mapToGlobal(
-        p.window->menuBar()->actionGeometry(portSet->menuAction()).bottomLeft()));
-    QVERIFY(QTest::qWaitForWindowExposed(portSet));
-    setPort->popup(portSet->mapToGlobal(portSet->actionGeometry(setPort->menuAction()).topRight()));
-    QVERIFY(QTest::qWaitForWindowExposed(setPort));
-    setPort->setActiveAction(p.window->portPicker().portActions().first());
-    QApplication::processEvents();
-
-    // The window with both menus drawn where they stand on the screen.
-    QPixmap shot(p.window->frameGeometry().size().expandedTo(
-        QSize(setPort->geometry().right() - topLeft.x() + 8, 0)));
-    shot.fill(Qt::darkGray);
-    QPainter painter(&shot);
-    painter.drawPixmap(0, 0, p.window->grab());
-    painter.drawPixmap(portSet->pos() - topLeft, portSet->grab());
-    painter.drawPixmap(setPort->pos() - topLeft, setPort->grab());
-    painter.end();
-    const QString file = screenshotDir() + QStringLiteral("/port-menu.png");
-    QVERIFY(shot.save(file));
-    qInfo("port menu picture: %s", qPrintable(file));
-    setPort->hide();
-    portSet->hide();
 }
 
 // The panel's settings go to a scratch folder that no other run shares.

@@ -14,7 +14,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -119,7 +118,6 @@ private slots:
     void shownAndNotShown();
     void valueLabelsLook();
     void versionStaysPut();
-    void screenshot();
 
 private:
     // One started, shown window for the tests that only look.
@@ -652,23 +650,6 @@ void MainWindowTest::versionStaysPut()
     p.link.feed(snapshot);
     QCOMPARE(p.c().Label5->text(), QStringLiteral("1.21"));
     QCOMPARE(p.window->windowTitle(), QStringLiteral("Vantor Control Panel"));
-}
-
-void MainWindowTest::screenshot()
-{
-    Panel p;
-    p.window->formLoad();
-    p.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-    // Into the build tree, never the sources: ctest names it; run by hand, next to the test.
-    const QString binary = qEnvironmentVariable("VANTOR_BINARY_DIR");
-    const QString dir = binary.isEmpty()
-        ? QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots")
-        : binary + QStringLiteral("/tests/window/screenshots");
-    QVERIFY(QDir().mkpath(dir));
-    const QString file = dir + QStringLiteral("/mainwindow.png");
-    QVERIFY(p.window->grab().save(file));
-    qInfo("window picture: %s", qPrintable(file));
 }
 
 QTEST_MAIN(MainWindowTest)
