@@ -69,7 +69,11 @@ Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsS
         onAnswer(code, block);
     };
     hooks.portGroup = [this] {
-        return m_portGroupSource ? m_portGroupSource() : m_engine->portGroup();
+        const int group = operatorGroup();
+        // A group not read yet is not refreshed: its read comes first.
+        if (m_keepBoard && group >= 0 && group < protocol::kGroupCount && !m_known[group])
+            return m_engine->portGroup();
+        return group;
     };
     m_engine
         = std::make_unique<protocol::TransactionEngine>(link, *m_timeoutTimer, std::move(hooks));
@@ -144,12 +148,21 @@ void Session::start(StartMode mode)
     for (const RequestKind kind : { RequestKind::WholeRead, RequestKind::SystemWrite,
                                     RequestKind::PortWrite, RequestKind::PortRefresh })
         cancelWaiting(kind, Outcome::Cancelled, QStringLiteral("start-up"));
+    m_keepBoard = mode == StartMode::KeepBoardSettings;
+    m_known.fill(false);
+    m_reading.fill(false);
+    m_holdRefresh = m_keepBoard;
     m_engine->capturePortGroup();
     setAutoRefresh(true);
 
-    if (mode == StartMode::KeepBoardSettings) {
+    if (m_keepBoard) {
         m_portCountFromRead = true;
-        submit(RequestKind::WholeRead, std::nullopt);
+        submit(RequestKind::WholeRead, std::nullopt)->whenFinished(this, [this](const Request &r) {
+            if (r.ok())
+                readStartGroups();
+            else
+                m_holdRefresh = false;
+        });
         return;
     }
 
@@ -172,6 +185,10 @@ void Session::start(StartMode mode)
 
 RequestHandle Session::loadFromDevice()
 {
+    // The shown group's own read, while the engine still refreshes the group before it.
+    const int group = operatorGroup();
+    if (m_keepBoard && groupAllowed(group) && !m_known[group])
+        return readGroup(group);
     return submit(RequestKind::WholeRead, std::nullopt);
 }
 
@@ -185,9 +202,11 @@ RequestHandle Session::saveToDevice()
     if (!refusal)
         refusal = codec::encodeSystemBlock(system.config).refusal;
     if (!refusal) {
-        refusal = codec::readPortGroup(store, m_engine->portGroup()).refusal;
         refused = RequestKind::PortWrite;
+        refusal = unknownGroupRefusal(operatorGroup());
     }
+    if (!refusal)
+        refusal = codec::readPortGroup(store, m_engine->portGroup()).refusal;
     auto systemStep = std::make_shared<Request>(RequestKind::SystemWrite, std::nullopt);
     auto portStep = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
     auto save = std::make_shared<Request>(QList { systemStep, portStep }, Request::Steps::Parallel);
@@ -215,11 +234,24 @@ RequestHandle Session::saveToDevice()
 
 RequestHandle Session::sendPortControl()
 {
+    if (const std::optional<codec::Refusal> refusal = unknownGroupRefusal(operatorGroup())) {
+        auto request = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
+        qCInfo(lcSession).noquote() << "port write refused:" << refusal->message;
+        emit requestRefused(RequestKind::PortWrite, refusal->message);
+        finishRequest(request, Outcome::Refused, refusal->message);
+        return request;
+    }
     return submit(RequestKind::PortWrite, std::nullopt);
 }
 
 RequestHandle Session::sendPortControl(int group)
 {
+    if (const std::optional<codec::Refusal> refusal = unknownGroupRefusal(group)) {
+        auto request = std::make_shared<Request>(RequestKind::PortWrite, group);
+        emit requestRefused(RequestKind::PortWrite, refusal->message);
+        finishRequest(request, Outcome::Refused, refusal->message);
+        return request;
+    }
     return submit(RequestKind::PortWrite, group);
 }
 
@@ -417,6 +449,61 @@ RequestHandle Session::resetTransactions()
     return loadFromDevice();
 }
 
+bool Session::groupKnown(int group) const
+{
+    return group >= 0 && group < protocol::kGroupCount && m_known[group];
+}
+
+void Session::markEdited(int group)
+{
+    if (group >= 0 && group < protocol::kGroupCount)
+        m_known[group] = true;
+}
+
+void Session::groupSelected(int group)
+{
+    if (!m_keepBoard || !groupAllowed(group) || m_known[group] || m_reading[group])
+        return;
+    m_reading[group] = true;
+    readGroup(group)->whenFinished(this,
+                                   [this, group](const Request &) { m_reading[group] = false; });
+}
+
+void Session::readStartGroups()
+{
+    auto left = std::make_shared<int>(0);
+    for (int g = 0; g <= highestAllowedGroup(); ++g) {
+        if (m_known[g] || m_reading[g])
+            continue;
+        ++*left;
+        m_reading[g] = true;
+        readGroup(g)->whenFinished(this, [this, g, left](const Request &) {
+            m_reading[g] = false;
+            if (--*left == 0)
+                m_holdRefresh = false;
+        });
+    }
+    if (*left == 0)
+        m_holdRefresh = false;
+}
+
+int Session::operatorGroup() const
+{
+    return m_portGroupSource ? m_portGroupSource() : m_engine->portGroup();
+}
+
+std::optional<codec::Refusal> Session::unknownGroupRefusal(int group) const
+{
+    if (!m_keepBoard || groupKnown(group))
+        return std::nullopt;
+    const int first = group * protocol::kPortsPerGroup + 1;
+    return codec::Refusal { {},
+                            QStringLiteral("Ports %1-%2 were not read from the board yet; "
+                                           "nothing was sent")
+                                .arg(first)
+                                .arg(first + protocol::kPortsPerGroup - 1) };
+}
+
 bool Session::groupAllowed(int group) const
 {
     return group >= 0 && group <= m_portCount / double(protocol::kPortsPerGroup) - 1.0;
@@ -501,6 +588,7 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
         if (std::exchange(m_portCountFromRead, false))
             takePortCount(*snapshot);
         codec::readBack(*m_store, *snapshot, group, m_portCount);
+        m_known[group] = true;
     } else
         codec::readRefresh(*m_store, *snapshot, group);
 
@@ -520,8 +608,14 @@ void Session::onRefreshTick()
 {
     // While the port is closed a tick would only fail: the timer runs on, asking for nothing,
     // and the first tick after the port is back asks again.
-    if (m_link.isOpen())
-        refresh();
+    if (!m_link.isOpen() || m_holdRefresh)
+        return;
+    const int group = operatorGroup();
+    if (m_keepBoard && groupAllowed(group) && !m_known[group]) {
+        groupSelected(group);
+        return;
+    }
+    refresh();
 }
 
 void Session::takePortCount(codec::Snapshot snapshot)

@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -496,6 +497,27 @@ void MainWindow::connectHandlers()
     connect(c.Port_Control, &QTabWidget::currentChanged, this, &MainWindow::onTabChanged);
     connect(c.VScroll1, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
     m_shownTab = c.Port_Control->currentIndex();
+    connectEdits();
+}
+
+// The operator's own changes only: the signals below are not raised when decoding sets a value.
+void MainWindow::connectEdits()
+{
+    for (const codec::SettingRow &row : codec::settingRows(codec::Scope::Port)) {
+        for (int e = 0; e < kElementCount; ++e) {
+            const int group = e / kColumns;
+            const auto edited = [this, group] {
+                m_session->markEdited(group);
+            };
+            QWidget *control = m_store->control(row.setting, e);
+            if (auto *box = qobject_cast<QCheckBox *>(control))
+                connect(box, &QCheckBox::clicked, this, edited);
+            else if (auto *list = qobject_cast<QComboBox *>(control))
+                connect(list, &QComboBox::activated, this, edited);
+            else if (auto *entry = qobject_cast<QLineEdit *>(control))
+                connect(entry, &QLineEdit::textEdited, this, edited);
+        }
+    }
 }
 
 void MainWindow::connectReports()
@@ -616,8 +638,10 @@ void MainWindow::Port_Control_Click(int previousTab)
 {
     QTabWidget *strip = m_controls.Port_Control;
     const int tab = strip->currentIndex();
-    if (m_session->groupAllowed(tab))
+    if (m_session->groupAllowed(tab)) {
+        m_session->groupSelected(tab);
         return;
+    }
     // Back to the previous tab; if the port count has shrunk below that one too, to the last
     // tab allowed, so that two refused tabs cannot hand the selection back and forth forever.
     const int target

@@ -101,6 +101,7 @@ private:
     void buildStatusBar();
     void connectHandlers();
     void connectReports();
+    void connectEdits();
     void choosePort(int commPortNumber);
     void showAutoRefresh(bool on);
     void onTabChanged(int index);
