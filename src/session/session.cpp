@@ -5,6 +5,7 @@
 
 #include <codec/storecodec.h>
 #include <codec/systemblock.h>
+#include <codec/tabletext.h>
 #include <protocol/timer.h>
 #include <protocol/transactionengine.h>
 #include <serial/seriallink.h>
@@ -348,6 +349,13 @@ void Session::onLaunched(RequestKind kind, std::uint8_t code)
         m_inFlight = std::exchange(m_waiting[static_cast<std::size_t>(kind)], {});
     for (const RequestHandle &r : std::as_const(m_inFlight))
         r->setLaunched(code);
+    // The block was built from the store just now.
+    if (kind == RequestKind::SystemWrite)
+        m_sentSystem = codec::readSystemConfiguration(*m_store).config;
+    else if (kind == RequestKind::PortWrite) {
+        m_sentGroup = m_engine->portGroup();
+        m_sentPorts = codec::readPortGroup(*m_store, m_sentGroup).ports;
+    }
     emit requestLaunched(kind, code);
 }
 
@@ -361,6 +369,13 @@ void Session::onEnded(RequestKind kind, Outcome outcome, const QString &reason)
     else
         ended = std::exchange(m_inFlight, {});
 
+    if (outcome == Outcome::Done && kind == RequestKind::SystemWrite) {
+        codec::storeSystemConfiguration(m_board, m_sentSystem);
+        m_boardSystemKnown = true;
+    } else if (outcome == Outcome::Done && kind == RequestKind::PortWrite) {
+        codec::storePortGroup(m_board, m_sentGroup, m_sentPorts);
+        m_boardGroupKnown[m_sentGroup] = true;
+    }
     if (outcome == Outcome::Done)
         setBoardState(BoardState::Answering);
     else if (outcome == Outcome::TimedOut && m_link.isOpen())
@@ -447,6 +462,36 @@ RequestHandle Session::resetTransactions()
     for (const RequestHandle &r : std::exchange(m_bound, {}))
         finishRequest(r, Outcome::Cancelled, why);
     return loadFromDevice();
+}
+
+QStringList Session::unsentChanges() const
+{
+    QStringList names;
+    const auto compare = [&](const codec::SettingRow &row, int element) {
+        // Actions and write-only settings: no read tells what the board holds.
+        if (row.access != codec::Access::ReadBack)
+            return;
+        const codec::StoredValue value = m_store->value(row.setting, element);
+        if (value.ok() && value.value == m_board.value(row.setting, element).value)
+            return;
+        const QString caption = codec::tableText(row.caption);
+        names.append(row.scope == codec::Scope::Port
+                         ? QStringLiteral("%1 of Port %2").arg(caption).arg(element + 1)
+                         : caption);
+    };
+    if (m_boardSystemKnown) {
+        for (const codec::SettingRow &row : codec::settingRows(codec::Scope::System))
+            compare(row, 0);
+    }
+    for (int g = 0; g < protocol::kGroupCount; ++g) {
+        if (!m_boardGroupKnown[g])
+            continue;
+        for (const codec::SettingRow &row : codec::settingRows(codec::Scope::Port)) {
+            for (int p = 0; p < protocol::kPortsPerGroup; ++p)
+                compare(row, g * protocol::kPortsPerGroup + p);
+        }
+    }
+    return names;
 }
 
 bool Session::groupKnown(int group) const
@@ -588,7 +633,10 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
         if (std::exchange(m_portCountFromRead, false))
             takePortCount(*snapshot);
         codec::readBack(*m_store, *snapshot, group, m_portCount);
+        codec::readBack(m_board, *snapshot, group, m_portCount);
         m_known[group] = true;
+        m_boardSystemKnown = true;
+        m_boardGroupKnown[group] = true;
     } else
         codec::readRefresh(*m_store, *snapshot, group);
 

@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -129,6 +130,10 @@ public:
     // The operator selected the group; a group not read yet in this run is read now.
     void groupSelected(int group);
 
+    // The settings that differ from what the board was last known to hold (read from it, or
+    // sent to it), named by caption ("Port Enable of Port 3").
+    [[nodiscard]] QStringList unsentChanges() const;
+
     [[nodiscard]] int portCount() const { return m_portCount; }
     // The groups the port count lets the operator select: 0 .. portCount / 8 - 1.
     [[nodiscard]] bool groupAllowed(int group) const;
@@ -234,6 +239,13 @@ private:
     bool m_holdRefresh = false;
     std::array<bool, protocol::kGroupCount> m_known {};
     std::array<bool, protocol::kGroupCount> m_reading {};
+    // What the board holds as far as this run knows, and what the write on the wire carries.
+    codec::MemoryStore m_board;
+    bool m_boardSystemKnown = false;
+    std::array<bool, protocol::kGroupCount> m_boardGroupKnown {};
+    codec::SystemConfiguration m_sentSystem {};
+    codec::PortGroupConfiguration m_sentPorts {};
+    int m_sentGroup = 0;
     bool m_open = false;
     bool m_lost = false;
     BoardState m_boardState = BoardState::Closed;

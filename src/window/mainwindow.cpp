@@ -503,11 +503,14 @@ void MainWindow::connectHandlers()
 // The operator's own changes only: the signals below are not raised when decoding sets a value.
 void MainWindow::connectEdits()
 {
-    for (const codec::SettingRow &row : codec::settingRows(codec::Scope::Port)) {
-        for (int e = 0; e < kElementCount; ++e) {
+    for (const codec::SettingRow &row : codec::kSettings) {
+        const bool port = row.scope == codec::Scope::Port;
+        for (int e = 0; e < (port ? kElementCount : 1); ++e) {
             const int group = e / kColumns;
-            const auto edited = [this, group] {
-                m_session->markEdited(group);
+            const auto edited = [this, group, port] {
+                if (port)
+                    m_session->markEdited(group);
+                showUnsent();
             };
             QWidget *control = m_store->control(row.setting, e);
             if (auto *box = qobject_cast<QCheckBox *>(control))
@@ -528,6 +531,7 @@ void MainWindow::connectReports()
                 showAnswer(m_controls, a, m_session->portGroup());
             });
     connect(m_session, &session::Session::autoRefreshChanged, this, &MainWindow::showAutoRefresh);
+    connect(m_session, &session::Session::requestFinished, this, &MainWindow::showUnsent);
     m_reports = new SessionReports(*m_session, *m_status, m_controls, this);
     m_reports->follow(*m_reconnector);
     m_reports->follow(*m_reopenPolicy);
@@ -549,6 +553,19 @@ StaleDisplay &MainWindow::staleDisplay()
 void MainWindow::showOutcome(const QString &message, bool ok)
 {
     m_status->show(message, ok ? StatusKind::Confirmation : StatusKind::Problem);
+    // A settings file opened, the settings dialog applied.
+    showUnsent();
+}
+
+void MainWindow::showUnsent()
+{
+    const QStringList names = m_session->unsentChanges();
+    QString text;
+    if (names.size() == 1)
+        text = tr("1 change not yet sent to the board");
+    else if (names.size() > 1)
+        text = tr("%1 changes not yet sent to the board").arg(names.size());
+    m_status->setUnsentText(text, names.join(QLatin1Char('\n')));
 }
 
 QString MainWindow::outcomeText() const

@@ -102,6 +102,7 @@ private:
     void connectHandlers();
     void connectReports();
     void connectEdits();
+    void showUnsent();
     void choosePort(int commPortNumber);
     void showAutoRefresh(bool on);
     void onTabChanged(int index);
