@@ -533,7 +533,12 @@ void TestViews::dialogOpensEverySetting()
     QWidget *editor = dialog.editor(Setting(setting), element);
     QVERIFY(editor);
     QCOMPARE(editor->isEnabled(), editable);
+    // A reported mark is cleared in the window, nothing goes to the board.
+    auto *mark = qobject_cast<QCheckBox *>(dialog.editor(Setting::FAULT_PAUSED, 2));
+    QVERIFY(mark && mark->isChecked());
+    mark->setChecked(false);
     QVERIFY(dialog.apply());
+    QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[2]), 0);
     QCOMPARE(r.store().isEnabled(Setting(setting), element), windowEnabled);
     QVERIFY(r.link.takeWire().isEmpty());
 }
