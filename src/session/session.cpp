@@ -6,6 +6,7 @@
 #include <codec/plausibility.h>
 #include <codec/storecodec.h>
 #include <codec/systemblock.h>
+#include <codec/tabletext.h>
 #include <protocol/timer.h>
 #include <protocol/transactionengine.h>
 #include <serial/seriallink.h>
@@ -82,7 +83,11 @@ Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsS
         onAnswer(code, block);
     };
     hooks.portGroup = [this] {
-        return m_portGroupSource ? m_portGroupSource() : m_engine->portGroup();
+        const int group = operatorGroup();
+        // A group not read yet is not refreshed: its read comes first.
+        if (m_keepBoard && group >= 0 && group < protocol::kGroupCount && !m_known[group])
+            return m_engine->portGroup();
+        return group;
     };
     m_engine
         = std::make_unique<protocol::TransactionEngine>(link, *m_timeoutTimer, std::move(hooks));
@@ -157,12 +162,21 @@ void Session::start(StartMode mode)
     for (const RequestKind kind : { RequestKind::WholeRead, RequestKind::SystemWrite,
                                     RequestKind::PortWrite, RequestKind::PortRefresh })
         cancelWaiting(kind, Outcome::Cancelled, QStringLiteral("start-up"));
+    m_keepBoard = mode == StartMode::KeepBoardSettings;
+    m_known.fill(false);
+    m_reading.fill(false);
+    m_holdRefresh = m_keepBoard;
     m_engine->capturePortGroup();
     setAutoRefresh(true);
 
-    if (mode == StartMode::KeepBoardSettings) {
+    if (m_keepBoard) {
         m_portCountFromRead = true;
-        submit(RequestKind::WholeRead, std::nullopt);
+        submit(RequestKind::WholeRead, std::nullopt)->whenFinished(this, [this](const Request &r) {
+            if (r.ok())
+                readStartGroups();
+            else
+                m_holdRefresh = false;
+        });
         return;
     }
 
@@ -185,6 +199,10 @@ void Session::start(StartMode mode)
 
 RequestHandle Session::loadFromDevice()
 {
+    // The shown group's own read, while the engine still refreshes the group before it.
+    const int group = operatorGroup();
+    if (m_keepBoard && groupAllowed(group) && !m_known[group])
+        return readGroup(group);
     return submit(RequestKind::WholeRead, std::nullopt);
 }
 
@@ -198,9 +216,11 @@ RequestHandle Session::saveToDevice()
     if (!refusal)
         refusal = codec::encodeSystemBlock(system.config).refusal;
     if (!refusal) {
-        refusal = codec::readPortGroup(store, m_engine->portGroup()).refusal;
         refused = RequestKind::PortWrite;
+        refusal = unknownGroupRefusal(operatorGroup());
     }
+    if (!refusal)
+        refusal = codec::readPortGroup(store, m_engine->portGroup()).refusal;
     auto systemStep = std::make_shared<Request>(RequestKind::SystemWrite, std::nullopt);
     auto portStep = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
     auto save = std::make_shared<Request>(QList { systemStep, portStep }, Request::Steps::Parallel);
@@ -228,11 +248,24 @@ RequestHandle Session::saveToDevice()
 
 RequestHandle Session::sendPortControl()
 {
+    if (const std::optional<codec::Refusal> refusal = unknownGroupRefusal(operatorGroup())) {
+        auto request = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
+        qCInfo(lcSession).noquote() << "port write refused:" << refusal->message;
+        emit requestRefused(RequestKind::PortWrite, refusal->message);
+        finishRequest(request, Outcome::Refused, refusal->message);
+        return request;
+    }
     return submit(RequestKind::PortWrite, std::nullopt);
 }
 
 RequestHandle Session::sendPortControl(int group)
 {
+    if (const std::optional<codec::Refusal> refusal = unknownGroupRefusal(group)) {
+        auto request = std::make_shared<Request>(RequestKind::PortWrite, group);
+        emit requestRefused(RequestKind::PortWrite, refusal->message);
+        finishRequest(request, Outcome::Refused, refusal->message);
+        return request;
+    }
     return submit(RequestKind::PortWrite, group);
 }
 
@@ -329,6 +362,13 @@ void Session::onLaunched(RequestKind kind, std::uint8_t code)
         m_inFlight = std::exchange(m_waiting[static_cast<std::size_t>(kind)], {});
     for (const RequestHandle &r : std::as_const(m_inFlight))
         r->setLaunched(code);
+    // The block was built from the store just now.
+    if (kind == RequestKind::SystemWrite)
+        m_sentSystem = codec::readSystemConfiguration(*m_store).config;
+    else if (kind == RequestKind::PortWrite) {
+        m_sentGroup = m_engine->portGroup();
+        m_sentPorts = codec::readPortGroup(*m_store, m_sentGroup).ports;
+    }
     emit requestLaunched(kind, code);
 }
 
@@ -342,6 +382,13 @@ void Session::onEnded(RequestKind kind, Outcome outcome, const QString &reason)
     else
         ended = std::exchange(m_inFlight, {});
 
+    if (outcome == Outcome::Done && kind == RequestKind::SystemWrite) {
+        codec::storeSystemConfiguration(m_board, m_sentSystem);
+        m_boardSystemKnown = true;
+    } else if (outcome == Outcome::Done && kind == RequestKind::PortWrite) {
+        codec::storePortGroup(m_board, m_sentGroup, m_sentPorts);
+        m_boardGroupKnown[m_sentGroup] = true;
+    }
     if (outcome == Outcome::Done)
         setBoardState(BoardState::Answering);
     else if (outcome == Outcome::TimedOut && m_link.isOpen())
@@ -430,6 +477,91 @@ RequestHandle Session::resetTransactions()
     return loadFromDevice();
 }
 
+QStringList Session::unsentChanges() const
+{
+    QStringList names;
+    const auto compare = [&](const codec::SettingRow &row, int element) {
+        // Actions and write-only settings: no read tells what the board holds.
+        if (row.access != codec::Access::ReadBack)
+            return;
+        const codec::StoredValue value = m_store->value(row.setting, element);
+        if (value.ok() && value.value == m_board.value(row.setting, element).value)
+            return;
+        const QString caption = codec::tableText(row.caption);
+        names.append(row.scope == codec::Scope::Port
+                         ? QStringLiteral("%1 of Port %2").arg(caption).arg(element + 1)
+                         : caption);
+    };
+    if (m_boardSystemKnown) {
+        for (const codec::SettingRow &row : codec::settingRows(codec::Scope::System))
+            compare(row, 0);
+    }
+    for (int g = 0; g < protocol::kGroupCount; ++g) {
+        if (!m_boardGroupKnown[g])
+            continue;
+        for (const codec::SettingRow &row : codec::settingRows(codec::Scope::Port)) {
+            for (int p = 0; p < protocol::kPortsPerGroup; ++p)
+                compare(row, g * protocol::kPortsPerGroup + p);
+        }
+    }
+    return names;
+}
+
+bool Session::groupKnown(int group) const
+{
+    return group >= 0 && group < protocol::kGroupCount && m_known[group];
+}
+
+void Session::markEdited(int group)
+{
+    if (group >= 0 && group < protocol::kGroupCount)
+        m_known[group] = true;
+}
+
+void Session::groupSelected(int group)
+{
+    if (!m_keepBoard || !groupAllowed(group) || m_known[group] || m_reading[group])
+        return;
+    m_reading[group] = true;
+    readGroup(group)->whenFinished(this,
+                                   [this, group](const Request &) { m_reading[group] = false; });
+}
+
+void Session::readStartGroups()
+{
+    auto left = std::make_shared<int>(0);
+    for (int g = 0; g <= highestAllowedGroup(); ++g) {
+        if (m_known[g] || m_reading[g])
+            continue;
+        ++*left;
+        m_reading[g] = true;
+        readGroup(g)->whenFinished(this, [this, g, left](const Request &) {
+            m_reading[g] = false;
+            if (--*left == 0)
+                m_holdRefresh = false;
+        });
+    }
+    if (*left == 0)
+        m_holdRefresh = false;
+}
+
+int Session::operatorGroup() const
+{
+    return m_portGroupSource ? m_portGroupSource() : m_engine->portGroup();
+}
+
+std::optional<codec::Refusal> Session::unknownGroupRefusal(int group) const
+{
+    if (!m_keepBoard || groupKnown(group))
+        return std::nullopt;
+    const int first = group * protocol::kPortsPerGroup + 1;
+    return codec::Refusal { {},
+                            QStringLiteral("Ports %1-%2 were not read from the board yet; "
+                                           "nothing was sent")
+                                .arg(first)
+                                .arg(first + protocol::kPortsPerGroup - 1) };
+}
+
 bool Session::groupAllowed(int group) const
 {
     return group >= 0 && group <= m_portCount / double(protocol::kPortsPerGroup) - 1.0;
@@ -514,6 +646,10 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
         if (std::exchange(m_portCountFromRead, false))
             takePortCount(*snapshot);
         codec::readBack(*m_store, *snapshot, group, m_portCount);
+        codec::readBack(m_board, *snapshot, group, m_portCount);
+        m_known[group] = true;
+        m_boardSystemKnown = true;
+        m_boardGroupKnown[group] = true;
     } else
         codec::readRefresh(*m_store, *snapshot, group);
 
@@ -536,8 +672,14 @@ void Session::onRefreshTick()
 {
     // While the port is closed a tick would only fail: the timer runs on, asking for nothing,
     // and the first tick after the port is back asks again.
-    if (m_link.isOpen())
-        refresh();
+    if (!m_link.isOpen() || m_holdRefresh)
+        return;
+    const int group = operatorGroup();
+    if (m_keepBoard && groupAllowed(group) && !m_known[group]) {
+        groupSelected(group);
+        return;
+    }
+    refresh();
 }
 
 void Session::takePortCount(codec::Snapshot snapshot)

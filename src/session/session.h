@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -119,6 +120,20 @@ public:
     // (cancelled), and a whole read at once.
     RequestHandle resetTransactions();
 
+    // Started with KeepBoardSettings, whose writes may only send what this run read or the
+    // operator changed: a group never read nor edited is refused, and it is read the first time
+    // it is selected, before it is refreshed.
+    [[nodiscard]] bool keepsBoardSettings() const { return m_keepBoard; }
+    [[nodiscard]] bool groupKnown(int group) const;
+    // The operator changed settings of the group (an entry, a settings file).
+    void markEdited(int group);
+    // The operator selected the group; a group not read yet in this run is read now.
+    void groupSelected(int group);
+
+    // The settings that differ from what the board was last known to hold (read from it, or
+    // sent to it), named by caption ("Port Enable of Port 3").
+    [[nodiscard]] QStringList unsentChanges() const;
+
     [[nodiscard]] int portCount() const { return m_portCount; }
     // The groups the port count lets the operator select: 0 .. portCount / 8 - 1.
     [[nodiscard]] bool groupAllowed(int group) const;
@@ -186,6 +201,9 @@ private:
     void setBoardState(BoardState state);
     void onAnswer(std::uint8_t code, std::span<const std::uint8_t> block);
     void onRefreshTick();
+    void readStartGroups();
+    [[nodiscard]] int operatorGroup() const;
+    [[nodiscard]] std::optional<codec::Refusal> unknownGroupRefusal(int group) const;
     void takePortCount(codec::Snapshot snapshot);
     void onOpenChanged(bool open);
     void onPortFailed(const QString &reason);
@@ -216,6 +234,18 @@ private:
     bool m_autoRefresh = false;
     // The next whole read sets the port count (start-up that keeps the board's settings).
     bool m_portCountFromRead = false;
+    bool m_keepBoard = false;
+    // Refreshes wait until start-up has read every group the port count allows.
+    bool m_holdRefresh = false;
+    std::array<bool, protocol::kGroupCount> m_known {};
+    std::array<bool, protocol::kGroupCount> m_reading {};
+    // What the board holds as far as this run knows, and what the write on the wire carries.
+    codec::MemoryStore m_board;
+    bool m_boardSystemKnown = false;
+    std::array<bool, protocol::kGroupCount> m_boardGroupKnown {};
+    codec::SystemConfiguration m_sentSystem {};
+    codec::PortGroupConfiguration m_sentPorts {};
+    int m_sentGroup = 0;
     bool m_open = false;
     bool m_lost = false;
     BoardState m_boardState = BoardState::Closed;

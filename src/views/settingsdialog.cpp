@@ -126,7 +126,7 @@ AllSettingsDialog::AllSettingsDialog(codec::SettingsStore &store, int groupCount
     m_refusal->setWordWrap(true);
     m_refusal->setStyleSheet(QStringLiteral("color: #b00000"));
     auto *note = new QLabel(tr("OK puts the values into the window; \"Save to Device\" sends "
-                               "them. Greyed fields cannot be changed, as in the window."),
+                               "them. Settings the window greys out can be changed here."),
                             this);
     note->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -178,10 +178,13 @@ QWidget *AllSettingsDialog::makeEditor(const SettingRow &row, int element, QWidg
             : codec::tableText(row.name));
     e.widget->setAccessibleName(nameOf(row, element));
     e.widget->setToolTip(nameOf(row, element));
-    // A paused-fault mark the board reported may be cleared; none can be set.
-    const bool editable = row.setting == Setting::FAULT_PAUSED
-        ? e.known && e.original == 1
-        : row.designEnabled && m_store.isEnabled(row.setting, element);
+    // Every setting the board takes, those the window greys out too. A paused-fault mark the
+    // board reported may be cleared, none set; the one-shot actions stay as the window has them.
+    bool editable = true;
+    if (row.setting == Setting::FAULT_PAUSED)
+        editable = e.known && e.original == 1;
+    else if (row.access == codec::Access::OneShot)
+        editable = row.designEnabled && m_store.isEnabled(row.setting, element);
     e.widget->setEnabled(editable);
     m_editors.push_back(e);
     return e.widget;

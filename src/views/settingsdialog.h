@@ -17,10 +17,9 @@ class SettingsStore;
 namespace vantor::views {
 
 // Every writable setting of the system and of each port of the allowed groups, including the
-// ones the window keeps hidden, generated from the setting table: the design's captions, each
-// number's range, the design's disabled fields read-only, paused-fault marks that can only be
-// cleared. OK writes the changes into the window's controls; nothing is sent to the board
-// until "Save to Device".
+// ones the window keeps hidden or greys out, generated from the setting table: the design's
+// captions, each number's range, paused-fault marks that can only be cleared. OK writes the changes
+// into the window's controls; nothing is sent to the board until "Save to Device".
 class AllSettingsDialog : public QDialog
 {
     Q_OBJECT

@@ -217,9 +217,18 @@ bool Views::saveSettings(const QString &path)
     return outcome.ok;
 }
 
+void Views::markAllEdited()
+{
+    for (int g = 0; g < protocol::kGroupCount; ++g)
+        m_session.markEdited(g);
+}
+
 bool Views::openSettings(const QString &path)
 {
     const FileOutcome outcome = views::openSettings(m_session.store(), path);
+    // The file's settings are the operator's now: a write may send them.
+    if (outcome.ok)
+        markAllEdited();
     report(outcome.message, outcome.ok);
     return outcome.ok;
 }
@@ -280,6 +289,7 @@ AllSettingsDialog *Views::showAllSettings()
         = new AllSettingsDialog(m_session.store(), m_session.highestAllowedGroup() + 1, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this] {
+        markAllEdited();
         report(tr("Settings put into the window; \"Save to Device\" writes them to the board"),
                true);
     });

@@ -60,6 +60,7 @@ signals:
     void reported(const QString &message, bool ok);
 
 private:
+    void markAllEdited();
     void report(const QString &message, bool ok);
     void showStatus();
     void addMenus();

@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -496,6 +497,30 @@ void MainWindow::connectHandlers()
     connect(c.Port_Control, &QTabWidget::currentChanged, this, &MainWindow::onTabChanged);
     connect(c.VScroll1, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
     m_shownTab = c.Port_Control->currentIndex();
+    connectEdits();
+}
+
+// The operator's own changes only: the signals below are not raised when decoding sets a value.
+void MainWindow::connectEdits()
+{
+    for (const codec::SettingRow &row : codec::kSettings) {
+        const bool port = row.scope == codec::Scope::Port;
+        for (int e = 0; e < (port ? kElementCount : 1); ++e) {
+            const int group = e / kColumns;
+            const auto edited = [this, group, port] {
+                if (port)
+                    m_session->markEdited(group);
+                showUnsent();
+            };
+            QWidget *control = m_store->control(row.setting, e);
+            if (auto *box = qobject_cast<QCheckBox *>(control))
+                connect(box, &QCheckBox::clicked, this, edited);
+            else if (auto *list = qobject_cast<QComboBox *>(control))
+                connect(list, &QComboBox::activated, this, edited);
+            else if (auto *entry = qobject_cast<QLineEdit *>(control))
+                connect(entry, &QLineEdit::textEdited, this, edited);
+        }
+    }
 }
 
 void MainWindow::connectReports()
@@ -506,6 +531,7 @@ void MainWindow::connectReports()
                 showAnswer(m_controls, a, m_session->portGroup());
             });
     connect(m_session, &session::Session::autoRefreshChanged, this, &MainWindow::showAutoRefresh);
+    connect(m_session, &session::Session::requestFinished, this, &MainWindow::showUnsent);
     m_reports = new SessionReports(*m_session, *m_status, m_controls, this);
     m_reports->follow(*m_reconnector);
     m_reports->follow(*m_reopenPolicy);
@@ -527,6 +553,19 @@ StaleDisplay &MainWindow::staleDisplay()
 void MainWindow::showOutcome(const QString &message, bool ok)
 {
     m_status->show(message, ok ? StatusKind::Confirmation : StatusKind::Problem);
+    // A settings file opened, the settings dialog applied.
+    showUnsent();
+}
+
+void MainWindow::showUnsent()
+{
+    const QStringList names = m_session->unsentChanges();
+    QString text;
+    if (names.size() == 1)
+        text = tr("1 change not yet sent to the board");
+    else if (names.size() > 1)
+        text = tr("%1 changes not yet sent to the board").arg(names.size());
+    m_status->setUnsentText(text, names.join(QLatin1Char('\n')));
 }
 
 QString MainWindow::outcomeText() const
@@ -616,8 +655,10 @@ void MainWindow::Port_Control_Click(int previousTab)
 {
     QTabWidget *strip = m_controls.Port_Control;
     const int tab = strip->currentIndex();
-    if (m_session->groupAllowed(tab))
+    if (m_session->groupAllowed(tab)) {
+        m_session->groupSelected(tab);
         return;
+    }
     // Back to the previous tab; if the port count has shrunk below that one too, to the last
     // tab allowed, so that two refused tabs cannot hand the selection back and forth forever.
     const int target

@@ -101,6 +101,8 @@ private:
     void buildStatusBar();
     void connectHandlers();
     void connectReports();
+    void connectEdits();
+    void showUnsent();
     void choosePort(int commPortNumber);
     void showAutoRefresh(bool on);
     void onTabChanged(int index);

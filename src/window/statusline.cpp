@@ -99,18 +99,22 @@ StatusLine::StatusLine(QStatusBar *bar)
     : QObject(bar)
     , m_message(new ElidingLabel(bar))
     , m_stale(new ElidingLabel(bar))
+    , m_unsent(new ElidingLabel(bar))
     , m_port(new ElidingLabel(bar))
     , m_bar(bar)
 {
     m_message->setObjectName(QStringLiteral("OutcomeStatus"));
     m_stale->setObjectName(QStringLiteral("StaleStatus"));
+    m_unsent->setObjectName(QStringLiteral("UnsentStatus"));
     m_port->setObjectName(QStringLiteral("PortStatus"));
     bar->addWidget(m_message, 1);
     bar->addPermanentWidget(m_stale);
+    bar->addPermanentWidget(m_unsent);
     bar->addPermanentWidget(m_port);
     // "Since when" is the point of it: it is never cut short.
     m_stale->setSqueezable(false);
     m_stale->hide();
+    m_unsent->hide();
     bar->installEventFilter(this);
 }
 
@@ -185,6 +189,18 @@ void StatusLine::setStaleText(const QString &text, const QString &why)
     m_stale->setText(text);
     m_stale->setDetail(why);
     m_stale->setVisible(!text.isEmpty());
+}
+
+void StatusLine::setUnsentText(const QString &text, const QString &detail)
+{
+    m_unsent->setText(text);
+    m_unsent->setDetail(detail);
+    m_unsent->setVisible(!text.isEmpty());
+}
+
+QString StatusLine::unsentText() const
+{
+    return m_unsent->text();
 }
 
 QString StatusLine::staleText() const

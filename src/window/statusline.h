@@ -44,6 +44,9 @@ public:
     void setStaleText(const QString &text, const QString &why = {});
     [[nodiscard]] QString staleText() const;
 
+    // Empty: nothing waits to be sent and the field is hidden; detail: what waits.
+    void setUnsentText(const QString &text, const QString &detail = {});
+    [[nodiscard]] QString unsentText() const;
     void setPortState(const QString &text);
     [[nodiscard]] QString portState() const;
 
@@ -55,6 +58,7 @@ private:
 
     ElidingLabel *m_message = nullptr;
     ElidingLabel *m_stale = nullptr;
+    ElidingLabel *m_unsent = nullptr;
     ElidingLabel *m_port = nullptr;
     QStatusBar *m_bar = nullptr;
     // Oldest first.

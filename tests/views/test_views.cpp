@@ -143,8 +143,10 @@ private slots:
     void pauseMarksCanOnlyBeCleared();
     void dialogRefusesOutOfRange_data();
     void dialogRefusesOutOfRange();
-    void dialogKeepsDesignDisabledFieldsReadOnly();
     void dialogWritesOnlyWhatTheOperatorChanged();
+    void dialogOpensEverySetting_data();
+    void dialogOpensEverySetting();
+    void dialogChangesGreyedSettings();
     void registerGrid();
     void trendFilesAndCursor();
     void trendPlotRepaintsOnItsTimer();
@@ -512,24 +514,53 @@ void TestViews::dialogRefusesOutOfRange()
         QCOMPARE(r.store().value(Setting(setting), element).value, text.toInt());
 }
 
-void TestViews::dialogKeepsDesignDisabledFieldsReadOnly()
+void TestViews::dialogOpensEverySetting_data()
 {
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<int>("element");
+    QTest::addColumn<bool>("editable");
+
+    // Greyed out in the window, open here.
+    QTest::newRow("Total Power Limit") << int(Setting::MAX_SYS_PWR) << 0 << true;
+    QTest::newRow("Fault Cycles") << int(Setting::FLT_PWR_CYCLES_1) << 0 << true;
+    QTest::newRow("Power Cycles") << int(Setting::FLT_PWR_CYCLES_2) << 0 << true;
+    QTest::newRow("Pause Brellik") << int(Setting::COMMON_CTRL_4) << 0 << true;
+    QTest::newRow("Enable All Ports for Power") << int(Setting::COMMON_CTRL_6) << 0 << true;
+    QTest::newRow("legacy type 1") << int(Setting::LEG_SUPP_1) << 0 << true;
+    QTest::newRow("Set Port Power Limit") << int(Setting::PORT_PWR_LMT) << 5 << true;
+    QTest::newRow("Priority") << int(Setting::PORT_SYS_MGMNT_3) << 5 << true;
+    QTest::newRow("Powered Order") << int(Setting::PORT_PWR_ORDER_2) << 5 << true;
+    QTest::newRow("LED drive without direct write") << int(Setting::PORT_LED_DRV) << 3 << true;
+    QTest::newRow("Bypass Power-up") << int(Setting::PORT_MODE_BYPS_3) << 5 << true;
+    // Actions stay as the window has them.
+    QTest::newRow("Calibrate System") << int(Setting::COMMON_CTRL_7) << 0 << true;
+    // Only the mark the board reported can be touched.
+    QTest::newRow("fault not paused") << int(Setting::FAULT_PAUSED) << 1 << false;
+    QTest::newRow("fault paused") << int(Setting::FAULT_PAUSED) << 2 << true;
+}
+
+void TestViews::dialogOpensEverySetting()
+{
+    QFETCH(int, setting);
+    QFETCH(int, element);
+    QFETCH(bool, editable);
+
     Rig r;
     r.window->session().loadFromDevice();
     r.link.feed(block({ { 167, 0x04 } }));
     r.link.takeWire();
+    const bool windowEnabled = r.store().isEnabled(Setting(setting), element);
     views::AllSettingsDialog dialog(r.store(), 1);
-    QVERIFY(!dialog.editor(Setting::FLT_PWR_CYCLES_1)->isEnabled());
-    QVERIFY(!dialog.editor(Setting::PORT_PWR_LMT, 5)->isEnabled());
-    QVERIFY(dialog.editor(Setting::PORT_MODE_BYPS_3, 5)->isEnabled());
-    QVERIFY(dialog.editor(Setting::COMMON_CTRL_7)->isEnabled());
-    // Only the mark the board reported can be touched, and only to clear it.
-    QVERIFY(!dialog.editor(Setting::FAULT_PAUSED, 1)->isEnabled());
+    QWidget *editor = dialog.editor(Setting(setting), element);
+    QVERIFY(editor);
+    QCOMPARE(editor->isEnabled(), editable);
+    // A reported mark is cleared in the window, nothing goes to the board.
     auto *mark = qobject_cast<QCheckBox *>(dialog.editor(Setting::FAULT_PAUSED, 2));
-    QVERIFY(mark->isEnabled() && mark->isChecked());
+    QVERIFY(mark && mark->isChecked());
     mark->setChecked(false);
     QVERIFY(dialog.apply());
     QCOMPARE(window::checkValue(r.c().FAULT_PAUSED[2]), 0);
+    QCOMPARE(r.store().isEnabled(Setting(setting), element), windowEnabled);
     QVERIFY(r.link.takeWire().isEmpty());
 }
 
@@ -554,6 +585,20 @@ void TestViews::dialogWritesOnlyWhatTheOperatorChanged()
     QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[3]), 0);
     QCOMPARE(r.c().PORT_LED_DRV[1]->currentIndex(), 1);
     QCOMPARE(window::checkValue(r.c().PORT_SYS_MGMNT_2[1]), 1);
+}
+
+void TestViews::dialogChangesGreyedSettings()
+{
+    Rig r;
+    views::AllSettingsDialog dialog(r.store(), 1);
+    auto *limit = qobject_cast<QLineEdit *>(dialog.editor(Setting::PORT_PWR_LMT, 5));
+    QVERIFY(limit);
+    limit->setText(QStringLiteral("21"));
+    auto *mark = qobject_cast<QCheckBox *>(dialog.editor(Setting::FAULT_PAUSED, 2));
+    QVERIFY(mark && !mark->isEnabled());
+    QVERIFY(dialog.apply());
+    QCOMPARE(r.store().value(Setting::PORT_PWR_LMT, 5).value, 21);
+    QVERIFY(!r.c().PORT_PWR_LMT[5]->isEnabled());
 }
 
 void TestViews::registerGrid()
