@@ -111,12 +111,18 @@ void FaultsVirtual::misbehavingBoard_data()
 
     const QString refresh = QStringLiteral("Update_Port_Status");
     const QString portWrite = QStringLiteral("TX_PRT_CTRL");
+    const QString implausible
+        = QStringLiteral("The board's answer to the port status refresh is implausible: ");
+    // An answer with more than a snapshot, or one the board cannot have sent, is shown and
+    // said to be implausible. The paced long answer's extra byte comes after the answer was
+    // taken, while the panel is idle.
     QTest::newRow("answer of 169 bytes, paced")
         << FaultPlan { Fault::LongAnswer, 1 } << true << refresh << true << QString();
     QTest::newRow("answer of 500 bytes")
-        << FaultPlan { Fault::LongAnswer, 332 } << false << refresh << true << QString();
-    QTest::newRow("168 bytes of garbage")
-        << FaultPlan { Fault::Garbage, 168 } << false << refresh << true << QString();
+        << FaultPlan { Fault::LongAnswer, 332 } << false << refresh << true
+        << implausible + "500 bytes where an answer has 168.";
+    QTest::newRow("168 bytes of garbage") << FaultPlan { Fault::Garbage, 168 } << false << refresh
+                                          << true << implausible + "Ports in System";
     QTest::newRow("answer of 100 bytes")
         << FaultPlan { Fault::ShortAnswer, 100 } << false << refresh << false << kRefreshTimedOut;
     QTest::newRow("acknowledgement after 1900 ms")
@@ -147,7 +153,9 @@ void FaultsVirtual::misbehavingBoard()
     QCOMPARE(r.tally.launched - before.launched, 1);
     QCOMPARE(r.tally.completed - before.completed, completes ? 1 : 0);
     QCOMPARE(r.tally.timedOut - before.timedOut, completes ? 0 : 1);
-    QCOMPARE(r.window->outcomeText(), outcome);
+    QVERIFY2(r.window->outcomeText().startsWith(outcome)
+                 && r.window->outcomeText().isEmpty() == outcome.isEmpty(),
+             qPrintable(r.window->outcomeText()));
     if (write && completes) {
         QCOMPARE(r.board.model().portWrites(0), portWrites + 1);
         QCOMPARE(r.image().mid(19, 34).toHex(), r.board.frames().last().block.left(34).toHex());
