@@ -319,7 +319,7 @@ QString urlOf(const MetricsServer &server)
 
 int runMetrics(const Options &o)
 {
-    Metrics metrics(o.device, o.group);
+    Metrics metrics(o.device, { o.group });
     MetricsServer server;
     if (o.listen) {
         if (!server.listen(o.listen->address, o.listen->port)) {
@@ -367,6 +367,10 @@ int runMetrics(const Options &o)
                      });
     QObject::connect(&monitor, &Monitor::timedOut, &monitor, [&] {
         metrics.addTimeout();
+        publish();
+    });
+    QObject::connect(&monitor, &Monitor::lineLost, &monitor, [&] {
+        metrics.addLinkLost();
         publish();
     });
     // Refreshes that cannot be sent while the line is away change nothing after the first.

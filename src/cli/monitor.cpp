@@ -27,6 +27,7 @@ Monitor::Monitor(Board &board, int group, int intervalMs, QObject *parent)
     connect(&s, &Session::linkLost, this, [this](const QString &reason) {
         m_failed = true;
         m_lineDown = true;
+        emit lineLost();
         emit down();
         emit message(u"%1: line lost: %2; reopening"_s.arg(m_board.device(), reason));
     });

@@ -28,6 +28,8 @@ public:
 signals:
     void answered(const vantor::session::DecodedAnswer &answer);
     void timedOut();
+    // The line was lost (before down() for the same loss).
+    void lineLost();
     // The board is not answering now (a time-out, a lost line, a refresh that was not sent).
     void down();
     // One line for the operator.

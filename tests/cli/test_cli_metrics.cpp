@@ -111,7 +111,7 @@ void TestCliMetrics::init()
     m_board = &m_pty->board;
     QVERIFY2(m_pty->start(false), qPrintable(m_board->errorString()));
     m_textfile = m_pty->dir.filePath(QStringLiteral("vantor.prom"));
-    m_upSeries = "vantor_board_up{device=\"" + m_board->devicePath().toUtf8() + "\",group=\"0\"}";
+    m_upSeries = "vantor_board_up{device=\"" + m_board->devicePath().toUtf8() + "\"}";
 
     m_cli = std::make_unique<QProcess>();
     connect(m_cli.get(), &QProcess::readyReadStandardError, this,
@@ -161,8 +161,8 @@ void TestCliMetrics::expositionPassesPromtool()
     QCOMPARE(reply.status(), 200);
     QVERIFY(reply.bytes.contains("\r\nContent-Type: text/plain; version=0.0.4"));
     const QByteArray text = reply.body();
-    QVERIFY(text.contains("vantor_port_status{device="));
-    QVERIFY(text.contains(",port=\"5\",fault=\"Overload\"} 1\n"));
+    QVERIFY(text.contains(",port=\"5\",state=\"fault\"} 1\n"));
+    QVERIFY(text.contains(",port=\"5\",fault=\"overload\"} 1\n"));
     QVERIFY(text.contains(",port=\"2\"} 0.26\n")); // 260 mA in amperes
 
     QFile file(m_textfile);
@@ -226,7 +226,7 @@ void TestCliMetrics::boardDownAndBack()
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("0"), kStartMs);
     QTRY_VERIFY_WITH_TIMEOUT(sample(scrape(),
                                     "vantor_board_timeouts_total{device=\""
-                                        + m_board->devicePath().toUtf8() + "\",group=\"0\"}")
+                                        + m_board->devicePath().toUtf8() + "\"}")
                                      .toInt()
                                  >= 3,
                              kStartMs);
