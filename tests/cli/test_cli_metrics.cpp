@@ -224,12 +224,12 @@ void TestCliMetrics::boardDownAndBack()
     // Silent for a while: time-outs counted, up 0, and told once however many there are.
     m_board->injectFault({ sim::Fault::Silent });
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("0"), kStartMs);
-    QTRY_VERIFY_WITH_TIMEOUT(sample(scrape(),
-                                    "vantor_board_timeouts_total{device=\""
-                                        + m_board->devicePath().toUtf8() + "\"}")
-                                     .toInt()
-                                 >= 3,
-                             kStartMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sample(scrape(),
+               "vantor_board_timeouts_total{device=\"" + m_board->devicePath().toUtf8() + "\"}")
+                .toInt()
+            >= 3,
+        kStartMs);
     m_board->clearFault();
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
 
