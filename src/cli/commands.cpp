@@ -13,6 +13,7 @@
 #include <session/recordformat.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
 #include <QTextStream>
@@ -27,6 +28,26 @@ namespace {
 
 using namespace Qt::Literals::StringLiterals;
 using protocol::RequestKind;
+
+bool g_timestamps = false;
+
+QString stamped(const QString &line)
+{
+    return g_timestamps ? codec::isoTimestamp(QDateTime::currentMSecsSinceEpoch()) + u' ' + line
+                        : line;
+}
+
+void stampedMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    QTextStream(stderr) << stamped(qFormatLogMessage(type, context, message)) << Qt::endl;
+}
+
+// Lines of the long-running commands carry their UTC time, to be lined up with their records.
+void stampStandardError()
+{
+    g_timestamps = true;
+    qInstallMessageHandler(&stampedMessage);
+}
 
 // Standard output without buffering of its own: what is written has been handed on. A reader
 // that went away (`| head`) ends the output quietly; any other failure is told.
@@ -187,10 +208,9 @@ int runWatch(const Options &o)
         report(file.errorString());
         return kUsage;
     }
-    int status = kSuccess;
-    const auto board = openBoard(o, status);
-    if (!board)
-        return status;
+    stampStandardError();
+    // Opened by the monitor: a device that is not there yet is waited for.
+    const auto board = std::make_unique<Board>(o.device, o.timeoutMs);
 
     StandardOutput out;
     const bool toFile = file.isOpen();
@@ -319,6 +339,7 @@ QString urlOf(const MetricsServer &server)
 
 int runMetrics(const Options &o)
 {
+    stampStandardError();
     Metrics metrics(o.device, { o.group });
     MetricsServer server;
     if (o.listen) {
@@ -337,10 +358,8 @@ int runMetrics(const Options &o)
         report(error);
         return kUsage;
     }
-    int status = kSuccess;
-    const auto board = openBoard(o, status);
-    if (!board)
-        return status;
+    // Opened by the monitor: a device that is not there yet is served as a board that is down.
+    const auto board = std::make_unique<Board>(o.device, o.timeoutMs);
 
     bool writeFailing = false;
     bool writeFailed = false;
@@ -389,7 +408,7 @@ int runMetrics(const Options &o)
 
 void report(const QString &line)
 {
-    QTextStream(stderr) << "vantor-cli: " << line << Qt::endl;
+    QTextStream(stderr) << stamped(u"vantor-cli: "_s + line) << Qt::endl;
 }
 
 int run(const Options &options)

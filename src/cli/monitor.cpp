@@ -31,6 +31,13 @@ Monitor::Monitor(Board &board, int group, int intervalMs, QObject *parent)
         emit down();
         emit message(u"%1: line lost: %2; reopening"_s.arg(m_board.device(), reason));
     });
+    connect(&s, &Session::linkOpenFailed, this,
+            [this](const QString &, const QString &reason) { onOpenFailed(reason); });
+    connect(&s, &Session::linkOpened, this, [this] {
+        m_missed = 0;
+        if (std::exchange(m_lineDown, false))
+            emit message(u"%1: opened"_s.arg(m_board.device()));
+    });
     connect(&s, &Session::linkReopened, this, [this] {
         m_lineDown = false;
         m_missed = 0;
@@ -51,8 +58,21 @@ void Monitor::start()
     Session &s = m_board.session();
     s.usePortGroup(m_group);
     m_board.refreshTimer().setInterval(m_intervalMs);
+    // A failure is told by the session's signals, and the reconnection tries again.
+    QString error;
+    if (!m_board.open(error) && !m_lineDown)
+        onOpenFailed(error);
     s.refresh();
     s.setAutoRefresh(true);
+}
+
+void Monitor::onOpenFailed(const QString &reason)
+{
+    m_failed = true;
+    emit down();
+    // Each attempt fails alike while the device is away: told once.
+    if (!std::exchange(m_lineDown, true))
+        emit message(reason + u"; waiting for it"_s);
 }
 
 void Monitor::onTimedOut(RequestKind kind)

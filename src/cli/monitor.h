@@ -3,8 +3,9 @@
 
 // The board asked for its port status every interval, for as long as the command runs, and
 // never written to. A time-out or a lost line is told once per occurrence (a run of time-outs
-// is one); a lost or unopenable port is reopened by the session's reconnection, and the
-// refreshes simply go on. Another adapter on the device's name is told, and left alone.
+// is one); a lost port, or one that cannot be opened at the start, is reopened by the
+// session's reconnection, and the refreshes simply go on. Another adapter on the device's
+// name is told, and left alone.
 
 #include "board.h"
 
@@ -20,7 +21,7 @@ class Monitor : public QObject
 public:
     Monitor(Board &board, int group, int intervalMs, QObject *parent = nullptr);
 
-    // The first refresh at once, then one every interval.
+    // Opens the board, then the first refresh at once and one every interval.
     void start();
     // A time-out or a lost line happened since the start.
     [[nodiscard]] bool hadFailures() const { return m_failed; }
@@ -36,6 +37,7 @@ signals:
     void message(const QString &text);
 
 private:
+    void onOpenFailed(const QString &reason);
     void onTimedOut(protocol::RequestKind kind);
     void onAnswer(const session::DecodedAnswer &answer);
 

@@ -82,8 +82,11 @@ private slots:
     void badRequestsDoNotStopTheScrapes_data();
     void badRequestsDoNotStopTheScrapes();
     void boardDownAndBack();
+    void absentAtStart();
 
 private:
+    bool startCli();
+    void verifyStampedLines();
     // Ended by SIGTERM: its exit status, and what it said.
     int stop();
     QByteArray scrape();
@@ -113,20 +116,37 @@ void TestCliMetrics::init()
     m_textfile = m_pty->dir.filePath(QStringLiteral("vantor.prom"));
     m_upSeries = "vantor_board_up{device=\"" + m_board->devicePath().toUtf8() + "\"}";
 
+    QVERIFY(startCli());
+    QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
+}
+
+bool TestCliMetrics::startCli()
+{
+    m_stderr.clear();
     m_cli = std::make_unique<QProcess>();
     connect(m_cli.get(), &QProcess::readyReadStandardError, this,
             [this] { m_stderr += QString::fromLocal8Bit(m_cli->readAllStandardError()); });
     m_cli->start(testing::cliPath(),
                  { "-d", m_board->devicePath(), "--timeout", "300", "metrics", "--listen",
                    "127.0.0.1:0", "--textfile", m_textfile, "--interval", "100" });
-    QVERIFY(m_cli->waitForStarted(kStartMs));
+    if (!m_cli->waitForStarted(kStartMs))
+        return false;
     static const QRegularExpression serving(QStringLiteral("serving http://127.0.0.1:(\\d+)/"));
     QRegularExpressionMatch match;
-    QVERIFY2(
-        QTest::qWaitFor([&] { return (match = serving.match(m_stderr)).hasMatch(); }, kStartMs),
-        qPrintable(m_stderr));
+    if (!QTest::qWaitFor([&] { return (match = serving.match(m_stderr)).hasMatch(); }, kStartMs))
+        return false;
     m_port = static_cast<quint16>(match.captured(1).toUInt());
-    QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
+    return true;
+}
+
+void TestCliMetrics::verifyStampedLines()
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z vantor-cli: "));
+    const QStringList lines = m_stderr.split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    for (const QString &line : lines)
+        QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
 }
 
 void TestCliMetrics::cleanup()
@@ -237,6 +257,23 @@ void TestCliMetrics::boardDownAndBack()
     QCOMPARE(m_stderr.count(QStringLiteral("line lost")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("reopened")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("no answer to the port status refresh")), 1);
+    verifyStampedLines();
+}
+
+// No device at the start: served as a board that is down, opened once it appears.
+void TestCliMetrics::absentAtStart()
+{
+    QCOMPARE(stop(), 0);
+    m_board->stop();
+    QVERIFY(startCli());
+    QCOMPARE(up(), QByteArray("0"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("waiting for it")), kStartMs);
+    QVERIFY(m_board->restart());
+    QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
+    QCOMPARE(stop(), 1);
+    QCOMPARE(m_stderr.count(QStringLiteral("waiting for it")), 1);
+    QCOMPARE(m_stderr.count(QStringLiteral("opened")), 1);
+    verifyStampedLines();
 }
 
 QTEST_GUILESS_MAIN(TestCliMetrics)
