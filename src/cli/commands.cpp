@@ -102,14 +102,53 @@ int stepFailed(const StepResult &r)
     return r.status == StepResult::Status::Refused ? kUsage : kNoAnswer;
 }
 
-bool readGroups(Board &board, const std::set<int> &groups, int &status)
+// The board's port count as its answer gives it, or nothing for a count it cannot have.
+std::optional<int> portCountOf(const session::DecodedAnswer &answer)
 {
+    const int count = answer.snapshot.config[codec::Setting::SYS_PORT_CNT];
+    if (!codec::inRange(codec::settingRow(codec::Setting::SYS_PORT_CNT), count))
+        return std::nullopt;
+    return count;
+}
+
+// Refuses a group or port the board does not have, as the panel refuses those tabs.
+bool withinPortCount(const session::DecodedAnswer &answer, const std::set<int> &groups,
+                     std::optional<int> port, int &status)
+{
+    const std::optional<int> count = portCountOf(answer);
+    if (!count)
+        return true;
+    QString refusal;
+    if (port && *port > *count)
+        refusal = u"port %1 is beyond the board's %2 ports"_s.arg(*port).arg(*count);
     for (const int g : groups) {
-        const StepResult r = board.readGroup(g);
+        if (refusal.isEmpty() && g * protocol::kPortsPerGroup >= *count) {
+            refusal = u"group %1 is beyond the board's %2 ports (groups 0 to %3)"_s.arg(g)
+                          .arg(*count)
+                          .arg(*count / protocol::kPortsPerGroup - 1);
+        }
+    }
+    if (refusal.isEmpty())
+        return true;
+    report(refusal);
+    status = kUsage;
+    return false;
+}
+
+// The first answer tells the port count, which every group and the port must lie within.
+bool readGroups(Board &board, const std::set<int> &groups, int &status,
+                std::optional<int> port = std::nullopt)
+{
+    bool first = true;
+    for (const int g : groups) {
+        session::DecodedAnswer answer;
+        const StepResult r = board.readGroup(g, &answer);
         if (!r.ok()) {
             status = stepFailed(r);
             return false;
         }
+        if (std::exchange(first, false) && !withinPortCount(answer, groups, port, status))
+            return false;
     }
     return true;
 }
@@ -154,7 +193,9 @@ int sendPlan(Board &board, const WritePlan &plan)
 
 // The blocks are built on a copy first: a setting that cannot be encoded stops everything
 // before the first byte goes out.
-int writeChanges(Board &board, const WritePlan &plan, bool dryRun)
+// before: the store as read, before the changes were laid over it. What changed is told: on
+// standard output before the blocks for a dry run, on standard error once written.
+int writeChanges(Board &board, const WritePlan &plan, const codec::MemoryStore &before, bool dryRun)
 {
     codec::MemoryStore trial = board.store();
     const PlannedBlocks planned = buildBlocks(plan, trial);
@@ -162,12 +203,21 @@ int writeChanges(Board &board, const WritePlan &plan, bool dryRun)
         report(u"nothing was written: "_s + planned.error);
         return kUsage;
     }
+    const QStringList changes = changeLines(plan, before, board.store());
     if (dryRun) {
         StandardOutput out;
-        out.write(blocksText(planned.blocks));
+        QByteArray text;
+        for (const QString &line : changes)
+            text += line.toUtf8() + '\n';
+        out.write(text + blocksText(planned.blocks));
         return out.failed() ? kNoAnswer : kSuccess;
     }
-    return sendPlan(board, plan);
+    const int status = sendPlan(board, plan);
+    if (status == kSuccess) {
+        for (const QString &line : changes)
+            report(u"wrote "_s + line);
+    }
+    return status;
 }
 
 int runRead(const Options &o)
@@ -180,6 +230,8 @@ int runRead(const Options &o)
     const StepResult r = board->readGroup(o.group, &answer);
     if (!r.ok())
         return stepFailed(r);
+    if (!withinPortCount(answer, { o.group }, std::nullopt, status))
+        return status;
 
     QByteArray text;
     switch (o.format) {
@@ -260,9 +312,8 @@ int runDumpProfile(const Options &o)
     const auto board = openBoard(o, status);
     if (!board)
         return status;
-    const StepResult r = board->readGroup(o.group);
-    if (!r.ok())
-        return stepFailed(r);
+    if (!readGroups(*board, { o.group }, status))
+        return status;
 
     const int groups[] = { o.group };
     const session::ProfileWriting profile = session::writeProfile(board->store(), groups);
@@ -305,8 +356,9 @@ int runApply(const Options &o)
     if (!board || !readGroups(*board, plan.groupsToRead(), status))
         return status;
     resetUnreadable(board->store(), plan.groups);
+    const codec::MemoryStore before = board->store();
     session::applyProfile(reading.profile, board->store());
-    return writeChanges(*board, plan, o.dryRun);
+    return writeChanges(*board, plan, before, o.dryRun);
 }
 
 int runSet(const Options &o)
@@ -320,13 +372,14 @@ int runSet(const Options &o)
 
     int status = kSuccess;
     const auto board = openBoard(o, status);
-    if (!board || !readGroups(*board, involved.groupsToRead(), status))
+    if (!board || !readGroups(*board, involved.groupsToRead(), status, o.port))
         return status;
     resetUnreadable(board->store(), involved.groups);
+    const codec::MemoryStore before = board->store();
     const WritePlan changed = applyAssignments(assignments.items, board->store());
     if (changed.empty())
         return kSuccess;
-    return writeChanges(*board, changed, false);
+    return writeChanges(*board, changed, before, false);
 }
 
 QString urlOf(const MetricsServer &server)
