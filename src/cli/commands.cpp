@@ -220,29 +220,59 @@ int writeChanges(Board &board, const WritePlan &plan, const codec::MemoryStore &
     return status;
 }
 
+// The whole read of the group asked for, or of group 0 and then of every other group its port
+// count allows.
+bool readAsked(Board &board, const Options &o, WholeReads &answers, int &status)
+{
+    session::DecodedAnswer answer;
+    const StepResult r = board.readGroup(o.allGroups ? 0 : o.group, &answer);
+    if (!r.ok()) {
+        status = stepFailed(r);
+        return false;
+    }
+    if (!o.allGroups)
+        return withinPortCount(answer, { o.group }, std::nullopt, status) && [&] {
+            answers.push_back(answer);
+            return true;
+        }();
+    const int count = portCountOf(answer).value_or(protocol::kPortsPerGroup);
+    answers.push_back(answer);
+    for (int g = 1; g * protocol::kPortsPerGroup < count; ++g) {
+        const StepResult next = board.readGroup(g, &answer);
+        if (!next.ok()) {
+            status = stepFailed(next);
+            return false;
+        }
+        answers.push_back(answer);
+    }
+    return true;
+}
+
+std::optional<int> groupAsked(const Options &o)
+{
+    return o.allGroups ? std::nullopt : std::optional<int>(o.group);
+}
+
 int runRead(const Options &o)
 {
     int status = kSuccess;
     const auto board = openBoard(o, status);
     if (!board)
         return status;
-    session::DecodedAnswer answer;
-    const StepResult r = board->readGroup(o.group, &answer);
-    if (!r.ok())
-        return stepFailed(r);
-    if (!withinPortCount(answer, { o.group }, std::nullopt, status))
+    WholeReads answers;
+    if (!readAsked(*board, o, answers, status))
         return status;
 
     QByteArray text;
     switch (o.format) {
     case OutputFormat::Csv:
-        text = wholeReadCsv(answer);
+        text = wholeReadCsv(answers);
         break;
     case OutputFormat::Text:
-        text = wholeReadText(answer);
+        text = wholeReadText(answers);
         break;
     default:
-        text = wholeReadJson(answer);
+        text = wholeReadJson(answers);
         break;
     }
     StandardOutput out;
@@ -265,13 +295,19 @@ int runWatch(const Options &o)
     const auto board = std::make_unique<Board>(o.device, o.timeoutMs);
 
     StandardOutput out;
+    bool refused = false;
     const bool toFile = file.isOpen();
     bool headerWritten = false;
     bool writeFailed = false;
     bool done = false;
     qint64 answers = 0;
-    Monitor monitor(*board, o.group, o.intervalMs);
+    Monitor monitor(*board, groupAsked(o), o.intervalMs);
     QObject::connect(&monitor, &Monitor::message, &monitor, &report);
+    QObject::connect(&monitor, &Monitor::refused, &monitor, [&](const QString &text) {
+        report(text);
+        refused = true;
+        finish();
+    });
     QObject::connect(
         &monitor, &Monitor::answered, &monitor, [&](const session::DecodedAnswer &answer) {
             if (done)
@@ -303,6 +339,8 @@ int runWatch(const Options &o)
     monitor.start();
     QCoreApplication::exec();
     file.close();
+    if (refused)
+        return kUsage;
     return writeFailed || monitor.hadFailures() ? kNoAnswer : kSuccess;
 }
 
@@ -312,10 +350,13 @@ int runDumpProfile(const Options &o)
     const auto board = openBoard(o, status);
     if (!board)
         return status;
-    if (!readGroups(*board, { o.group }, status))
+    WholeReads answers;
+    if (!readAsked(*board, o, answers, status))
         return status;
 
-    const int groups[] = { o.group };
+    std::vector<int> groups;
+    for (const session::DecodedAnswer &a : answers)
+        groups.push_back(a.group);
     const session::ProfileWriting profile = session::writeProfile(board->store(), groups);
     if (profile.refusal) {
         report(u"the board's settings cannot be kept in a profile: "_s + profile.refusal->message);
@@ -393,7 +434,7 @@ QString urlOf(const MetricsServer &server)
 int runMetrics(const Options &o)
 {
     stampStandardError();
-    Metrics metrics(o.device, { o.group });
+    Metrics metrics(o.device, { o.allGroups ? 0 : o.group });
     MetricsServer server;
     if (o.listen) {
         if (!server.listen(o.listen->address, o.listen->port)) {
@@ -430,8 +471,16 @@ int runMetrics(const Options &o)
         if (!std::exchange(writeFailing, true))
             report(error);
     };
-    Monitor monitor(*board, o.group, o.intervalMs);
+    bool refused = false;
+    Monitor monitor(*board, groupAsked(o), o.intervalMs);
     QObject::connect(&monitor, &Monitor::message, &monitor, &report);
+    QObject::connect(&monitor, &Monitor::refused, &monitor, [&](const QString &text) {
+        report(text);
+        refused = true;
+        finish();
+    });
+    QObject::connect(&monitor, &Monitor::groupsChanged, &monitor,
+                     [&](const std::vector<int> &groups) { metrics.setGroups(groups); });
     QObject::connect(&monitor, &Monitor::answered, &monitor,
                      [&](const session::DecodedAnswer &answer) {
                          metrics.addAnswer(answer);
@@ -454,6 +503,8 @@ int runMetrics(const Options &o)
     });
     monitor.start();
     QCoreApplication::exec();
+    if (refused)
+        return kUsage;
     return writeFailed || monitor.hadFailures() ? kNoAnswer : kSuccess;
 }
 

@@ -13,13 +13,19 @@
 
 #include <QObject>
 
+#include <optional>
+#include <vector>
+
 namespace vantor::cli {
 
 class Monitor : public QObject
 {
     Q_OBJECT
 public:
-    Monitor(Board &board, int group, int intervalMs, QObject *parent = nullptr);
+    // group: one port group, or nothing for every group the board's port count allows. Then a
+    // whole read takes the count, at the start and after every reopening, and each interval
+    // refreshes the next group in turn.
+    Monitor(Board &board, std::optional<int> group, int intervalMs, QObject *parent = nullptr);
 
     // Opens the board, then the first refresh at once and one every interval.
     void start();
@@ -33,6 +39,10 @@ signals:
     void lineLost();
     // The board is not answering now (a time-out, a lost line, a refresh that was not sent).
     void down();
+    // The groups refreshed in turn, from the board's port count (every group only).
+    void groupsChanged(const std::vector<int> &groups);
+    // The one group asked for is beyond the board's port count: nothing more is asked.
+    void refused(const QString &text);
     // One line for the operator.
     void message(const QString &text);
 
@@ -40,10 +50,16 @@ private:
     void onOpenFailed(const QString &reason);
     void onTimedOut(protocol::RequestKind kind);
     void onAnswer(const session::DecodedAnswer &answer);
+    void readPortCount();
+    void takePortCount(const session::DecodedAnswer &answer);
+    void nextGroup();
 
     Board &m_board;
     session::Reconnector m_reconnector;
-    int m_group;
+    std::optional<int> m_group;
+    std::vector<int> m_groups;
+    std::size_t m_next = 0;
+    bool m_refused = false;
     int m_intervalMs;
     bool m_failed = false;
     bool m_lineDown = false;

@@ -225,6 +225,10 @@ bool takeOption(const Given &g, Options &o, QString &error)
         o.device = g.value;
         return true;
     case Opt::Group: {
+        if (g.value == u"all") {
+            o.allGroups = true;
+            return true;
+        }
         const auto v = wholeNumber(g, 0, Options::kHighestGroup, error, u"a port group"_s);
         if (v)
             o.group = static_cast<int>(*v);
@@ -388,7 +392,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
 
 QString usageText()
 {
-    return uR"(Usage: vantor-cli [-d|--device PATH] [--group N] [--timeout MS] COMMAND [OPTIONS]
+    return uR"(Usage: vantor-cli [-d|--device PATH] [--group N|all] [--timeout MS] COMMAND [OPTIONS]
 
 Reads, watches, records, configures and monitors the Vantor evaluation board over its serial
 link, without a window. Data goes to standard output, messages to standard error.
@@ -405,7 +409,10 @@ Commands:
 
 Options:
   -d, --device PATH   serial device (default: what the panel's COM1 opens, %1)
-  --group N           port group 0..5 for read, watch, dump-profile and metrics (default 0)
+  --group N|all       port group 0..5 for read, watch, dump-profile and metrics (default 0);
+                      all: a whole read gives the port count, then every group is read in
+                      turn (watch and metrics: one group per interval, round robin, the
+                      count read again after a reconnection; --count counts answers)
   --timeout MS        answer time-out of each stage (default 2000)
   --port P            set: the port, 1..48 as the window labels it
   -h, --help          show this help

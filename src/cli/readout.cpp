@@ -81,15 +81,16 @@ QByteArray settingJson(const SettingRow &row, int value)
     return QByteArray::number(value);
 }
 
-QByteArray wholeReadJson(const session::DecodedAnswer &answer)
+QByteArray wholeReadJson(const WholeReads &answers)
 {
+    const session::DecodedAnswer &answer = answers.front();
     const codec::DecodedSnapshot &d = answer.snapshot;
-    const PortRecords records = portRecords(answer);
 
     QByteArray out = "{\n";
     out += "  " + member("timestamp", jsonString(codec::isoTimestamp(answer.receivedUtcMs)))
         + ",\n";
-    out += "  " + member("group", QByteArray::number(answer.group)) + ",\n";
+    out += "  " + member("group", answers.size() > 1 ? "\"all\"" : QByteArray::number(answer.group))
+        + ",\n";
     out += "  \"system\":{";
     out += member(
         "firmware_version",
@@ -102,31 +103,44 @@ QByteArray wholeReadJson(const session::DecodedAnswer &answer)
     out += ',' + member("port_serviced", QByteArray::number(d.status.PORT_SVC_NUM));
     out += ',' + member("configuration", configurationJson(d.config));
     out += "},\n  \"ports\":[\n";
-    for (std::size_t p = 0; p < records.size(); ++p) {
-        QByteArray record = session::jsonObject(records[p]);
-        record.chop(1); // the closing brace: the port's configuration joins the record
-        out += "    " + record + ',' + member("configuration", configurationJson(d.ports[p]))
-            + (p + 1 < records.size() ? "},\n" : "}\n");
+    for (std::size_t a = 0; a < answers.size(); ++a) {
+        const PortRecords records = portRecords(answers[a]);
+        for (std::size_t p = 0; p < records.size(); ++p) {
+            QByteArray record = session::jsonObject(records[p]);
+            record.chop(1); // the closing brace: the port's configuration joins the record
+            const bool last = a + 1 == answers.size() && p + 1 == records.size();
+            out += "    " + record + ','
+                + member("configuration", configurationJson(answers[a].snapshot.ports[p]))
+                + (last ? "}\n" : "},\n");
+        }
     }
     out += "  ]\n}\n";
     return out;
 }
 
-QByteArray wholeReadCsv(const session::DecodedAnswer &answer)
+QByteArray wholeReadCsv(const WholeReads &answers)
 {
     QByteArray out = session::csvHeader();
-    for (const codec::PortRecord &r : portRecords(answer))
-        out += session::csvRow(r);
+    for (const session::DecodedAnswer &answer : answers) {
+        for (const codec::PortRecord &r : portRecords(answer))
+            out += session::csvRow(r);
+    }
     return out;
 }
 
-QByteArray wholeReadText(const session::DecodedAnswer &answer)
+QByteArray wholeReadText(const WholeReads &answers)
 {
+    const session::DecodedAnswer &answer = answers.front();
     const codec::DecodedSnapshot &d = answer.snapshot;
-    const PortRecords records = portRecords(answer);
+    std::vector<codec::PortRecord> records;
+    for (const session::DecodedAnswer &a : answers) {
+        for (const codec::PortRecord &r : portRecords(a))
+            records.push_back(r);
+    }
 
-    QByteArray out = "group " + QByteArray::number(answer.group) + " at "
-        + codec::isoTimestamp(answer.receivedUtcMs).toLatin1() + ", firmware "
+    QByteArray out = (answers.size() > 1 ? QByteArray("all groups")
+                                         : "group " + QByteArray::number(answer.group))
+        + " at " + codec::isoTimestamp(answer.receivedUtcMs).toLatin1() + ", firmware "
         + codec::firmwareVersionText(d.info.firmwareMajor, d.info.firmwareMinor).toLatin1()
         + ", chip " + codec::chipVersionText(d.info.chipEighths, QLocale::c()).toLatin1()
         + ", ports in system " + QByteArray::number(d.config[codec::Setting::SYS_PORT_CNT])

@@ -96,6 +96,8 @@ private slots:
     void refusedBeforeAnythingIsSent();
     void refusedBeyondThePortCount_data();
     void refusedBeyondThePortCount();
+    void everyGroup_data();
+    void everyGroup();
 
 private:
     QStringList onBoard(const QStringList &arguments) const
@@ -491,6 +493,54 @@ void TestCli::refusedBeyondThePortCount()
     QCOMPARE(run.err, QStringLiteral("vantor-cli: %1\n").arg(message));
     QVERIFY(run.out.isEmpty());
     QCOMPARE(codes(frames()), sent);
+}
+
+void TestCli::everyGroup_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("sent");   // command codes, in hex
+    QTest::addColumn<QList<int>>("groups"); // of the records, in order
+
+    QTest::newRow("read") << QStringList { "--group", "all", "read" } << QByteArray("0809")
+                          << QList<int> { 0, 1 };
+    QTest::newRow("dump-profile") << QStringList { "--group", "all", "dump-profile" }
+                                  << QByteArray("0809") << QList<int> { 0, 1 };
+    QTest::newRow("watch: the count, then one group per interval")
+        << QStringList { "--group", "all", "watch", "--count", "4", "--interval", "100" }
+        << QByteArray("08292829") << QList<int> { 0, 1, 0, 1 };
+}
+
+// A 16-port board: a whole read of group 0 tells the count, then each group in turn, and the
+// ports are labelled 1..16 by their groups.
+void TestCli::everyGroup()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, sent);
+    QFETCH(QList<int>, groups);
+
+    setPortCount(16);
+    const CliRun run = runCli(onBoard(arguments));
+    QVERIFY2(run.finished && run.exitCode == 0, qPrintable(explain(run)));
+    QCOMPARE(codes(frames()), sent);
+
+    QList<QJsonObject> ports;
+    if (arguments.contains(u"watch"_qs)) {
+        for (const QByteArray &line : run.out.trimmed().split('\n'))
+            ports << QJsonDocument::fromJson(line).object();
+    } else {
+        const QJsonObject doc = QJsonDocument::fromJson(run.out).object();
+        for (const QJsonValue &v : doc[u"ports"].toArray())
+            ports << v.toObject();
+        if (arguments.contains(u"read"_qs))
+            QCOMPARE(doc[u"group"].toString(), QStringLiteral("all"));
+    }
+    QCOMPARE(ports.size(), groups.size() * 8);
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const int group = groups[i / 8];
+        QCOMPARE(ports[i][u"port"].toInt(), group * 8 + int(i % 8) + 1);
+        if (ports[i].contains(u"group"))
+            QCOMPARE(ports[i][u"group"].toInt(), group);
+    }
 }
 
 void TestCli::setPortCount(int count)
