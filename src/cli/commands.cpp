@@ -230,13 +230,10 @@ bool readAsked(Board &board, const Options &o, WholeReads &answers, int &status)
         status = stepFailed(r);
         return false;
     }
-    if (!o.allGroups)
-        return withinPortCount(answer, { o.group }, std::nullopt, status) && [&] {
-            answers.push_back(answer);
-            return true;
-        }();
-    const int count = portCountOf(answer).value_or(protocol::kPortsPerGroup);
     answers.push_back(answer);
+    if (!o.allGroups)
+        return withinPortCount(answer, { o.group }, std::nullopt, status);
+    const int count = portCountOf(answer).value_or(protocol::kPortsPerGroup);
     for (int g = 1; g * protocol::kPortsPerGroup < count; ++g) {
         const StepResult next = board.readGroup(g, &answer);
         if (!next.ok()) {

@@ -55,8 +55,10 @@ private slots:
     void cleanupTestCase();
     void everyPortOfBothBoards();
     void boardDownAndBack();
+    void portCountReadAgainAfterReconnection();
 
 private:
+    static bool setPortCount(Exporter &e, int portCount);
     bool startExporter(Exporter &e, int portCount);
     // The result vector of an instant query; empty when there is none (yet).
     QJsonArray query(const QString &expression);
@@ -76,9 +78,7 @@ bool TestCliPrometheus::startExporter(Exporter &e, int portCount)
     e.pty = std::make_unique<testing::BoardOnPty>();
     if (!e.pty->start(false, QStringLiteral("board%1").arg(portCount)))
         return false;
-    QByteArray system = e.pty->snapshot(0).left(14);
-    system[0] = static_cast<char>(portCount);
-    if (!e.pty->board.model().applySystemBlock(testing::bytesOf(system)))
+    if (!setPortCount(e, portCount))
         return false;
     e.cli = std::make_unique<QProcess>();
     Exporter *self = &e;
@@ -90,12 +90,23 @@ bool TestCliPrometheus::startExporter(Exporter &e, int portCount)
              << "all";
     e.cli->start(testing::cliPath(),
                  args + QStringList { "metrics", "--listen", "127.0.0.1:0", "--interval", "100" });
+    if (!e.cli->waitForStarted(kStartMs)) {
+        e.err = e.cli->errorString();
+        return false;
+    }
     static const QRegularExpression serving(QStringLiteral("serving http://127.0.0.1:(\\d+)/"));
     QRegularExpressionMatch match;
     if (!QTest::qWaitFor([&] { return (match = serving.match(e.err)).hasMatch(); }, kStartMs))
         return false;
     e.port = static_cast<quint16>(match.captured(1).toUInt());
     return true;
+}
+
+bool TestCliPrometheus::setPortCount(Exporter &e, int portCount)
+{
+    QByteArray system = e.pty->snapshot(0).left(14);
+    system[0] = static_cast<char>(portCount);
+    return e.pty->board.model().applySystemBlock(testing::bytesOf(system));
 }
 
 void TestCliPrometheus::initTestCase()
@@ -215,6 +226,24 @@ void TestCliPrometheus::boardDownAndBack()
     QVERIFY2(QTest::qWaitFor([&] { return scalar(up) == 1; }, kStartMs), qPrintable(m_large.err));
     QVERIFY(QTest::qWaitFor(
         [&] { return scalar(QStringLiteral("count(vantor_port_power_watts)")) == 24; }, kStartMs));
+}
+
+// Another board comes back on the line, with 24 ports: its third group is exported too.
+void TestCliPrometheus::portCountReadAgainAfterReconnection()
+{
+    m_large.pty->board.hangUp();
+    QVERIFY(setPortCount(m_large, 24));
+    QVERIFY(m_large.pty->board.restart());
+    QVERIFY2(QTest::qWaitFor(
+                 [&] { return scalar(QStringLiteral("count(vantor_port_power_watts)")) == 32; },
+                 kStartMs),
+             qPrintable(m_large.err));
+    std::set<int> ports;
+    for (const QJsonValue &v : query(QStringLiteral("vantor_port_power_watts{device=\"%1\"}")
+                                         .arg(m_large.pty->board.devicePath())))
+        ports.insert(v.toObject()[u"metric"].toObject()[u"port"].toString().toInt());
+    QCOMPARE(ports.size(), std::size_t(24));
+    QCOMPARE(*ports.rbegin(), 24);
 }
 
 QTEST_GUILESS_MAIN(TestCliPrometheus)
