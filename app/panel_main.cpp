@@ -144,8 +144,11 @@ int main(int argc, char *argv[])
     }
 
     vantor::serial::QtSerialLink link;
-    vantor::window::MainWindow window(link, options.map);
-    vantor::views::Views *views = vantor::views::attachViews(window);
+    vantor::session::Session session(link, options.map);
+    vantor::window::MainWindow window(session);
+    auto *views = new vantor::views::Views(session, window);
+    QObject::connect(views, &vantor::views::Views::reported, &window,
+                     &vantor::window::MainWindow::showOutcome);
     // A file that cannot be opened is told in the status bar; the panel runs on.
     if (!options.recordPath.isEmpty())
         views->startRecording(options.recordPath);

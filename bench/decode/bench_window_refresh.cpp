@@ -30,7 +30,8 @@ int main(int argc, char *argv[])
     testing::FakeLink link;
     testing::FakeTimer timer1;
     testing::FakeTimer timer2;
-    window::MainWindow window(link, map, &timer1, &timer2);
+    session::Session session(link, map, nullptr, &timer1, &timer2);
+    window::MainWindow window(session);
     window.show();
     QCoreApplication::processEvents();
 

@@ -172,8 +172,9 @@ int main(int argc, char *argv[])
     }
 
     serial::QtSerialLink link;
-    window::MainWindow window(link, map);
-    views::Views *views = views::attachViews(window);
+    session::Session session(link, map);
+    window::MainWindow window(session);
+    auto *views = new views::Views(session, window);
     window.formLoad();
     window.show();
     const QStringList opened = parser.value(open).split(QLatin1Char(','));

@@ -3,8 +3,6 @@
 
 #include "logging.h"
 
-#include <protocol/transactionengine.h>
-
 #include <QEventLoop>
 
 namespace vantor::cli {
@@ -18,7 +16,7 @@ Board::Board(const QString &device, int timeoutMs)
 {
     serial::PortMap map;
     map.setDevice(1, device);
-    m_session = std::make_unique<session::Session>(m_link, map, m_store, &m_refreshTimer,
+    m_session = std::make_unique<session::Session>(m_link, map, &m_store, &m_refreshTimer,
                                                    &m_timeoutTimer);
     // The engine has set its default on the timer; the command line's time-out replaces it.
     m_timeoutTimer.setInterval(timeoutMs);
@@ -45,95 +43,66 @@ QString Board::timeoutText(RequestKind kind, std::uint8_t code, bool blockStage)
 
 StepResult Board::readGroup(int group, session::DecodedAnswer *answer)
 {
-    std::optional<session::DecodedAnswer> decoded;
-    const QMetaObject::Connection c
-        = QObject::connect(m_session.get(), &session::Session::answerDecoded, m_session.get(),
-                           [&decoded](const session::DecodedAnswer &a) { decoded = a; });
-    StepResult result = run(RequestKind::WholeRead, group);
-    QObject::disconnect(c);
-    if (result.ok() && !decoded) {
+    const session::RequestHandle request = m_session->readGroup(group);
+    StepResult result = outcomeOf(request);
+    if (result.ok() && !request->answer()) {
         // Completed without a decoded snapshot: the session said why (a short answer).
         result.status = StepResult::Status::TimedOut;
         result.message = u"%1: the board's answer could not be decoded"_s.arg(m_device);
     }
     if (result.ok() && answer)
-        *answer = *decoded;
+        *answer = *request->answer();
     return result;
 }
 
-StepResult Board::write(RequestKind kind, int group)
+StepResult Board::apply(const QList<session::Session::WriteStep> &steps, qsizetype &sent)
 {
-    return run(kind, group);
+    const session::RequestHandle series = m_session->applySettings(steps);
+    const bool lostMeanwhile = wait(*series);
+    const QList<session::RequestHandle> &done = series->steps();
+    sent = std::count_if(done.begin(), done.end(),
+                         [](const session::RequestHandle &s) { return s->ok(); });
+    const session::Request *failed = series->failedStep();
+    return failed ? describe(*failed, lostMeanwhile) : StepResult {};
 }
 
-StepResult Board::run(RequestKind kind, int group)
+StepResult Board::outcomeOf(const session::RequestHandle &request)
 {
-    session::Session &s = *m_session;
-    QEventLoop loop;
-    std::optional<StepResult> result;
-    std::uint8_t code = 0;
-    const auto finish = [&](StepResult::Status status, const QString &message) {
-        if (!result)
-            result = StepResult { status, message };
-        loop.quit();
-    };
-    const QList<QMetaObject::Connection> connections {
-        QObject::connect(&s, &session::Session::requestLaunched, &loop,
-                         [&](RequestKind k, std::uint8_t c) {
-                             if (k == kind)
-                                 code = c;
-                         }),
-        QObject::connect(&s, &session::Session::requestCompleted, &loop,
-                         [&](RequestKind k) {
-                             if (k == kind)
-                                 finish(StepResult::Status::Done, {});
-                         }),
-        QObject::connect(&s, &session::Session::requestTimedOut, &loop,
-                         [&](RequestKind k) {
-                             // Still in its stage: acknowledged, but the block never left.
-                             const bool sending = s.engine().stage()
-                                 == protocol::TransactionEngine::Stage::SendingBlock;
-                             finish(StepResult::Status::TimedOut, timeoutText(k, code, sending));
-                         }),
-        QObject::connect(&s, &session::Session::requestFailed, &loop,
-                         [&](RequestKind, const QString &reason) {
-                             finish(StepResult::Status::Lost, u"%1: %2"_s.arg(m_device, reason));
-                         }),
-        QObject::connect(&s, &session::Session::requestRefused, &loop,
-                         [&](RequestKind k, const QString &reason) {
-                             finish(StepResult::Status::Refused,
-                                    u"the %1 was not sent: %2"_s.arg(QLatin1StringView(kindName(k)),
-                                                                     reason));
-                         }),
-        QObject::connect(&s, &session::Session::linkLost, &loop,
-                         [&](const QString &reason) {
-                             finish(StepResult::Status::Lost,
-                                    u"%1: line lost: %2"_s.arg(m_device, reason));
-                         }),
-    };
+    const bool lostMeanwhile = wait(*request);
+    return describe(*request, lostMeanwhile);
+}
 
-    qCDebug(lcCli) << "step:" << kindName(kind) << "group" << group;
-    // Signals may come from inside the request (a refusal, a port that takes no bytes).
-    s.usePortGroup(group);
-    switch (kind) {
-    case RequestKind::WholeRead:
-        s.readGroup(group);
-        break;
-    case RequestKind::SystemWrite:
-        s.engine().requestSystemWrite();
-        break;
-    case RequestKind::PortWrite:
-        s.sendPortControl();
-        break;
-    case RequestKind::PortRefresh:
-        s.refresh();
+bool Board::wait(const session::Request &r)
+{
+    qCDebug(lcCli) << "step:" << kindName(r.kind()) << "group" << r.group().value_or(-1);
+    if (r.isFinished())
+        return false;
+    const bool lostBefore = m_session->boardState() == session::BoardState::Lost;
+    QEventLoop loop;
+    QObject::connect(&r, &session::Request::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !lostBefore && m_session->boardState() == session::BoardState::Lost;
+}
+
+StepResult Board::describe(const session::Request &r, bool lostMeanwhile) const
+{
+    switch (r.outcome()) {
+    case session::Request::Outcome::Done:
+        return {};
+    case session::Request::Outcome::TimedOut:
+        return { StepResult::Status::TimedOut, timeoutText(r.kind(), r.code(), r.acknowledged()) };
+    case session::Request::Outcome::Refused:
+        return { StepResult::Status::Refused,
+                 u"the %1 was not sent: %2"_s.arg(QLatin1StringView(kindName(r.kind())),
+                                                  r.reason()) };
+    case session::Request::Outcome::Failed:
+    case session::Request::Outcome::Cancelled:
         break;
     }
-    if (!result)
-        loop.exec();
-    for (const QMetaObject::Connection &c : connections)
-        QObject::disconnect(c);
-    return *result;
+    // A line lost while waiting is told as such; a port already closed says why it took nothing.
+    return { StepResult::Status::Lost,
+             lostMeanwhile ? u"%1: line lost: %2"_s.arg(m_device, r.reason())
+                           : u"%1: %2"_s.arg(m_device, r.reason()) };
 }
 
 } // namespace vantor::cli

@@ -44,13 +44,12 @@ public:
 
     // A whole read of the group (never a write); the answer when it was decoded.
     StepResult readGroup(int group, session::DecodedAnswer *answer = nullptr);
-    // The system write (group: whose paused-fault marks the write updates, as the panel's tab
-    // does) or the port write of the group, built from the store at launch.
-    StepResult write(protocol::RequestKind kind, int group);
+    // The writes one after another, stopping at the first that does not end done; sent: how
+    // many had been sent before it.
+    StepResult apply(const QList<session::Session::WriteStep> &steps, qsizetype &sent);
 
     [[nodiscard]] session::Session &session() { return *m_session; }
     [[nodiscard]] codec::MemoryStore &store() { return m_store; }
-    [[nodiscard]] protocol::Timer &refreshTimer() { return m_refreshTimer; }
     [[nodiscard]] const QString &device() const { return m_device; }
     [[nodiscard]] int timeoutMs() const { return m_timeoutMs; }
 
@@ -60,7 +59,11 @@ public:
                                       bool blockStage = false) const;
 
 private:
-    StepResult run(protocol::RequestKind kind, int group);
+    // Waits for the request to finish and tells its outcome in the command line's words.
+    StepResult outcomeOf(const session::RequestHandle &request);
+    // true: the line was lost while waiting.
+    bool wait(const session::Request &request);
+    [[nodiscard]] StepResult describe(const session::Request &request, bool lostMeanwhile) const;
 
     QString m_device;
     int m_timeoutMs;

@@ -8,7 +8,7 @@
 // (set may name these to send them once; a profile never holds them).
 
 #include <codec/settingsstore.h>
-#include <protocol/commands.h>
+#include <frames/commands.h>
 #include <session/profile.h>
 
 #include <QByteArray>

@@ -167,28 +167,25 @@ bool saveFile(const QString &path, const QByteArray &bytes, QString &error)
 // Sends the planned blocks in order; a failure says what had been sent before it.
 int sendPlan(Board &board, const WritePlan &plan)
 {
-    QStringList sent;
-    const auto step = [&](RequestKind kind, int group, const QString &what) {
-        const StepResult r = board.write(kind, group);
-        if (r.ok()) {
-            sent << what;
-            return true;
-        }
-        if (sent.isEmpty()) {
-            report(r.message + u"; nothing had been sent before it"_s);
-            return false;
-        }
-        report(r.message + u"; sent before it: "_s + sent.join(u", "_s));
-        return false;
-    };
-    if (plan.system
-        && !step(RequestKind::SystemWrite, plan.systemGroup(), u"the system configuration write"_s))
-        return kNoAnswer;
-    for (const int g : plan.groups) {
-        if (!step(RequestKind::PortWrite, g, u"the port control write of group %1"_s.arg(g)))
-            return kNoAnswer;
+    QList<session::Session::WriteStep> steps;
+    QStringList names;
+    if (plan.system) {
+        steps.append({ RequestKind::SystemWrite, plan.systemGroup() });
+        names << u"the system configuration write"_s;
     }
-    return kSuccess;
+    for (const int g : plan.groups) {
+        steps.append({ RequestKind::PortWrite, g });
+        names << u"the port control write of group %1"_s.arg(g);
+    }
+    qsizetype sent = 0;
+    const StepResult r = board.apply(steps, sent);
+    if (r.ok())
+        return kSuccess;
+    if (sent == 0)
+        report(r.message + u"; nothing had been sent before it"_s);
+    else
+        report(r.message + u"; sent before it: "_s + names.mid(0, sent).join(u", "_s));
+    return kNoAnswer;
 }
 
 // The blocks are built on a copy first: a setting that cannot be encoded stops everything

@@ -62,7 +62,7 @@ Monitor::Monitor(Board &board, std::optional<int> group, int intervalMs, QObject
 void Monitor::start()
 {
     Session &s = m_board.session();
-    m_board.refreshTimer().setInterval(m_intervalMs);
+    s.setRefreshInterval(m_intervalMs);
     if (m_group)
         s.usePortGroup(*m_group);
     // A failure is told by the session's signals, and the reconnection tries again; an

@@ -20,7 +20,7 @@
 //   15       PORT_SVC_NUM                   167    FAULT_PAUSED, bit p
 //   16..17   BOX_PWR (11 bits, 0.1 W)       18, 165, 166: unused
 
-#include <protocol/commands.h>
+#include <frames/commands.h>
 
 #include <array>
 #include <bit>

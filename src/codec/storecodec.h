@@ -5,7 +5,7 @@
 
 #include "settingsstore.h"
 
-#include <protocol/commands.h>
+#include <frames/commands.h>
 
 #include <optional>
 

@@ -25,6 +25,7 @@ TransactionEngine::TransactionEngine(serial::SerialLink &link, Timer &timeout, H
     , m_timeout(timeout)
     , m_hooks(std::move(hooks))
 {
+    qRegisterMetaType<Outcome>();
     m_timeout.setInterval(kAnswerTimeoutMs);
     connect(&m_link, &serial::SerialLink::commEvent, this, &TransactionEngine::onCommEvent);
     connect(&m_timeout, &Timer::timeout, this, &TransactionEngine::onTimeout);
@@ -52,11 +53,21 @@ void TransactionEngine::requestPortRefresh()
 
 void TransactionEngine::request(RequestKind kind)
 {
-    if (m_busy) {
+    if (transactionBusy()) {
         pendingFlag(kind) = true;
         return;
     }
     launch(kind);
+}
+
+bool TransactionEngine::requestForGroup(RequestKind kind, int group)
+{
+    if (transactionBusy() || group < 0 || group >= kGroupCount)
+        return false;
+    m_portGroup = group;
+    m_groupBound = true;
+    launch(kind);
+    return true;
 }
 
 bool TransactionEngine::isPending(RequestKind kind) const
@@ -81,7 +92,6 @@ bool &TransactionEngine::pendingFlag(RequestKind kind)
 
 void TransactionEngine::launch(RequestKind kind)
 {
-    m_busy = true;
     pendingFlag(kind) = false;
     m_kindInFlight = kind;
 
@@ -104,10 +114,13 @@ void TransactionEngine::launch(RequestKind kind)
     }
     if (refusal) {
         qCInfo(lcProtocol) << "nothing sent for the" << kindName(kind) << "-" << *refusal;
-        m_busy = false;
-        m_stage = Stage::Idle;
+        m_groupBound = false;
         emit requestRefused(kind, *refusal);
-        launchFirstPending();
+        emit transactionEnded(kind, Outcome::Refused, *refusal);
+        if (!transactionBusy())
+            launchFirstPending();
+        if (!transactionBusy())
+            emit idle();
         return;
     }
 
@@ -116,13 +129,13 @@ void TransactionEngine::launch(RequestKind kind)
     m_link.setReceiveThreshold(receiveThreshold(kind));
     m_link.setSendThreshold(0);
     m_commandBlock = protocol::commandCode(kind, m_portGroup);
-    m_stage = isRead(kind) ? Stage::AwaitingAnswer : Stage::AwaitingAck;
+    m_state = isRead(kind) ? State::AwaitingAnswer : State::AwaitingAck;
     qCDebug(lcProtocol, "launch %s, code 0x%02x", kindName(kind), m_commandBlock);
     emit requestLaunched(kind, m_commandBlock);
     if (!m_link.write(QByteArray(1, static_cast<char>(m_commandBlock)))) {
         const QString reason = m_link.errorString();
         emit requestFailed(kind, reason);
-        endTransaction();
+        endTransaction(Outcome::Failed, reason);
         return;
     }
     m_timeout.start();
@@ -141,7 +154,7 @@ void TransactionEngine::launchFirstPending()
 void TransactionEngine::handleAnswer()
 {
     const QByteArray answer = m_link.read();
-    if (!m_busy) {
+    if (!transactionBusy()) {
         // Nothing is in flight: these bytes answer no request.
         qCDebug(lcProtocol) << "dropped" << answer.size() << "bytes that arrived while idle";
         return;
@@ -153,7 +166,7 @@ void TransactionEngine::handleAnswer()
     switch (*kind) {
     case RequestKind::WholeRead:
     case RequestKind::PortRefresh: {
-        if (m_stage != Stage::AwaitingAnswer
+        if (m_state != State::AwaitingAnswer
             || answer.size() < static_cast<qsizetype>(kSnapshotSize)) {
             // Not a whole snapshot: decode nothing and leave the stage to its time-out.
             qCDebug(lcProtocol) << "ignored a partial answer of" << answer.size() << "bytes";
@@ -165,12 +178,12 @@ void TransactionEngine::handleAnswer()
                                  std::span(bytes, static_cast<std::size_t>(answer.size())));
         }
         emit requestCompleted(*kind);
-        endTransaction();
+        endTransaction(Outcome::Done);
         return;
     }
     case RequestKind::SystemWrite:
     case RequestKind::PortWrite: {
-        if (m_stage != Stage::AwaitingAck)
+        if (m_state != State::AwaitingAck)
             return;
         // Any single byte acknowledges; the block gets a full time-out of its own.
         m_timeout.stop();
@@ -178,15 +191,17 @@ void TransactionEngine::handleAnswer()
         m_link.discardInput();
         m_link.setReceiveThreshold(0);
         m_link.setSendThreshold(1);
-        m_stage = Stage::SendingBlock;
+        m_state = State::SendingBlock;
+        emit acknowledged(*kind);
         const bool written = *kind == RequestKind::SystemWrite
             ? m_link.write(QByteArray(reinterpret_cast<const char *>(m_systemBlock.data()),
                                       static_cast<qsizetype>(m_systemBlock.size())))
             : m_link.write(QByteArray(reinterpret_cast<const char *>(m_portBlock.data()),
                                       static_cast<qsizetype>(m_portBlock.size())));
         if (!written) {
-            emit requestFailed(*kind, m_link.errorString());
-            endTransaction();
+            const QString reason = m_link.errorString();
+            emit requestFailed(*kind, reason);
+            endTransaction(Outcome::Failed, reason);
             return;
         }
         m_timeout.start();
@@ -195,41 +210,63 @@ void TransactionEngine::handleAnswer()
     }
 }
 
-void TransactionEngine::endTransaction()
+void TransactionEngine::endTransaction(Outcome outcome, const QString &reason)
 {
     m_timeout.stop();
     m_link.discardOutput();
     m_link.discardInput();
-    m_busy = false;
-    m_stage = Stage::Idle;
-    launchFirstPending();
+    m_state = State::Idle;
+    m_groupBound = false;
+    emit transactionEnded(m_kindInFlight, outcome, reason);
+    // Whoever heard the end may have launched a request of its own already.
+    if (!transactionBusy())
+        launchFirstPending();
     // After the launch: a request launched here still carries the previous group in its code.
     capturePortGroup();
+    if (!transactionBusy())
+        emit idle();
 }
 
-void TransactionEngine::setTransactionBusy(bool busy)
+void TransactionEngine::dropInFlight()
 {
-    m_busy = busy;
-    if (!busy)
-        m_stage = Stage::Idle;
+    if (!transactionBusy())
+        return;
+    m_state = State::Idle;
+    m_groupBound = false;
+    emit transactionEnded(m_kindInFlight, Outcome::Cancelled, QStringLiteral("replaced"));
 }
 
-void TransactionEngine::clearPendingFlags()
+void TransactionEngine::reset()
 {
+    m_timeout.stop();
     m_pendingWholeRead = false;
     m_pendingSystemWrite = false;
     m_pendingPortWrite = false;
     m_pendingPortRefresh = false;
+    dropInFlight();
 }
 
-void TransactionEngine::clearPending(RequestKind kind)
+void TransactionEngine::cancelPending(RequestKind kind)
 {
     pendingFlag(kind) = false;
 }
 
+void TransactionEngine::abandon(const QString &reason)
+{
+    if (!transactionBusy())
+        return;
+    m_pendingPortRefresh = false;
+    if (m_kindInFlight == RequestKind::PortRefresh) {
+        endTransaction(Outcome::Cancelled, reason);
+        return;
+    }
+    emit requestFailed(m_kindInFlight, reason);
+    endTransaction(Outcome::Failed, reason);
+}
+
 void TransactionEngine::capturePortGroup()
 {
-    if (!m_hooks.portGroup)
+    if (!m_hooks.portGroup || m_groupBound)
         return;
     const int group = m_hooks.portGroup();
     if (group >= 0 && group < kGroupCount)
@@ -246,9 +283,9 @@ void TransactionEngine::onCommEvent(serial::CommEvent event)
         onSendComplete();
         break;
     case serial::CommEvent::HardwareOverrun:
-        if (m_busy) {
+        if (transactionBusy()) {
             qCInfo(lcProtocol) << "overrun: the" << kindName(m_kindInFlight) << "was abandoned";
-            endTransaction();
+            endTransaction(Outcome::Failed, QStringLiteral("characters were lost (overrun)"));
         }
         break;
     default:
@@ -258,22 +295,22 @@ void TransactionEngine::onCommEvent(serial::CommEvent event)
 
 void TransactionEngine::onSendComplete()
 {
-    if (!m_busy || m_stage != Stage::SendingBlock)
+    if (m_state != State::SendingBlock)
         return;
     emit requestCompleted(m_kindInFlight);
-    endTransaction();
+    endTransaction(Outcome::Done);
 }
 
 void TransactionEngine::onTimeout()
 {
-    if (!m_busy) {
+    if (!transactionBusy()) {
         m_timeout.stop();
         return;
     }
     qCInfo(lcProtocol) << "no answer to the" << kindName(m_kindInFlight) << "within"
                        << kAnswerTimeoutMs << "ms";
     emit requestTimedOut(m_kindInFlight);
-    endTransaction();
+    endTransaction(Outcome::TimedOut, QStringLiteral("no answer"));
 }
 
 } // namespace vantor::protocol

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "commands.h"
+#include <frames/commands.h>
 
 #include <serial/commevent.h>
 
@@ -33,6 +33,15 @@ struct Hooks
     std::function<int()> portGroup;
 };
 
+// How a transaction ended. Every launched request ends exactly once, in one of these ways.
+enum class Outcome {
+    Done,      // a read was decoded, or a write's block has left the panel
+    TimedOut,  // a stage waited kAnswerTimeoutMs for nothing
+    Refused,   // a block could not be built: nothing was sent
+    Failed,    // the port took no bytes, was lost, or characters were lost (overrun)
+    Cancelled, // replaced or dropped before it ended (start-up, "Reset GUI")
+};
+
 // One request in flight, the others remembered as one pending flag per kind and launched by
 // priority (whole read, system write, port write, port refresh). Each stage waits at most
 // kAnswerTimeoutMs; a write's acknowledgement restarts the wait.
@@ -42,8 +51,8 @@ class TransactionEngine : public QObject
 public:
     static constexpr int kAnswerTimeoutMs = 2000;
 
-    enum class Stage { Idle, AwaitingAnswer, AwaitingAck, SendingBlock };
-    Q_ENUM(Stage)
+    enum class State { Idle, AwaitingAnswer, AwaitingAck, SendingBlock };
+    Q_ENUM(State)
 
     // timeout: the answer time-out of every stage; the engine sets its interval.
     TransactionEngine(serial::SerialLink &link, Timer &timeout, Hooks hooks,
@@ -54,21 +63,27 @@ public:
     void requestPortWrite();
     void requestPortRefresh();
     void request(RequestKind kind);
+    // Launches at once for this group, which the transaction keeps to its end whatever the
+    // group source says meanwhile. Only while idle; false (nothing done) otherwise.
+    bool requestForGroup(RequestKind kind, int group);
 
-    // Receive event: take every waiting byte and dispatch it by the command in flight.
-    void handleAnswer();
-    // Ends the transaction in flight, launches the first pending request, captures the group.
-    void endTransaction();
-
-    // Start-up and "Reset GUI" set the flags directly, without ending anything.
-    void setTransactionBusy(bool busy);
-    void clearPendingFlags();
-    void clearPending(RequestKind kind);
+    // The request in flight ends as cancelled and nothing else happens: the designed start-up
+    // replaces its whole read by the system write this way.
+    void dropInFlight();
+    // "Reset GUI": the time-out stopped, the request in flight cancelled, every pending flag
+    // cleared.
+    void reset();
+    void cancelPending(RequestKind kind);
+    // The link went away: the request in flight fails with the reason (a refresh is cancelled:
+    // the timer asks again, and a pending one is dropped), and the rest is launched as usual.
+    void abandon(const QString &reason);
+    // Takes the group from the group source now (start-up; a caller's fixed group).
     void capturePortGroup();
 
-    [[nodiscard]] bool transactionBusy() const { return m_busy; }
+    [[nodiscard]] bool transactionBusy() const { return m_state != State::Idle; }
+    [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] bool isPending(RequestKind kind) const;
-    [[nodiscard]] Stage stage() const { return m_stage; }
+    [[nodiscard]] RequestKind kindInFlight() const { return m_kindInFlight; }
     // The port group added to the command codes and used to show answers.
     [[nodiscard]] int portGroup() const { return m_portGroup; }
     [[nodiscard]] std::uint8_t commandCode() const { return m_commandBlock; }
@@ -85,8 +100,18 @@ signals:
     void requestRefused(vantor::protocol::RequestKind kind, const QString &reason);
     // The port took no bytes (closed or lost): the transaction ended at once.
     void requestFailed(vantor::protocol::RequestKind kind, const QString &reason);
+    // The one last word on every launched request, after the signals above and before the
+    // next pending request is launched. reason: why it did not end Done.
+    void transactionEnded(vantor::protocol::RequestKind kind, vantor::protocol::Outcome outcome,
+                          const QString &reason);
+    // A write's command was acknowledged: its block is on its way.
+    void acknowledged(vantor::protocol::RequestKind kind);
+    // A transaction ended and nothing pending was launched after it.
+    void idle();
 
 private:
+    void handleAnswer();
+    void endTransaction(Outcome outcome, const QString &reason = {});
     void onCommEvent(serial::CommEvent event);
     void onSendComplete();
     void onTimeout();
@@ -98,13 +123,14 @@ private:
     Timer &m_timeout;
     Hooks m_hooks;
 
-    bool m_busy = false;
     bool m_pendingWholeRead = false;
     bool m_pendingSystemWrite = false;
     bool m_pendingPortWrite = false;
     bool m_pendingPortRefresh = false;
-    Stage m_stage = Stage::Idle;
+    State m_state = State::Idle;
     RequestKind m_kindInFlight = RequestKind::WholeRead;
+    // The transaction in flight was launched for a group of its own: no capture until it ends.
+    bool m_groupBound = false;
 
     std::uint8_t m_commandBlock = 0;
     SystemBlock m_systemBlock {};
@@ -113,3 +139,5 @@ private:
 };
 
 } // namespace vantor::protocol
+
+Q_DECLARE_METATYPE(vantor::protocol::Outcome)

@@ -84,12 +84,12 @@ void Reconnector::onLinkUp()
     stop();
     m_wanted = false;
     m_reportedSerial.clear();
-    m_expectedSerial = serialNumberOf(m_session.link().portName());
+    m_expectedSerial = serialNumberOf(m_session.linkDevice());
 }
 
 QString Reconnector::devicePath() const
 {
-    return serial::systemPathOf(m_session.portControl().device());
+    return serial::systemPathOf(m_session.chosenDevice());
 }
 
 QString Reconnector::serialNumberOf(const QString &device) const
@@ -117,7 +117,7 @@ void Reconnector::attempt()
     m_retry->stop();
     if (m_session.isOpen())
         return;
-    const QString device = m_session.portControl().device();
+    const QString device = m_session.chosenDevice();
     const QString path = devicePath();
     // Nothing there to open: wait on, quietly.
     if (QDir::isAbsolutePath(path) && !QFileInfo::exists(path)) {

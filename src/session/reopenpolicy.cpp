@@ -24,8 +24,7 @@ void ReopenPolicy::onOpened()
 {
     if (!std::exchange(m_readDue, false))
         return;
-    m_session.loadFromDevice();
-    emit readAfterReturn();
+    emit readAfterReturn(m_session.loadFromDevice());
 }
 
 } // namespace vantor::session

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "request.h"
+
 #include <QObject>
 
 namespace vantor::session {
@@ -22,7 +24,7 @@ public:
 
 signals:
     // The whole read that follows a return has been asked for.
-    void readAfterReturn();
+    void readAfterReturn(const vantor::session::RequestHandle &read);
 
 private:
     void onOpened();

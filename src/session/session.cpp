@@ -17,6 +17,7 @@
 namespace vantor::session {
 
 using codec::Setting;
+using protocol::Outcome;
 using protocol::RequestKind;
 
 namespace {
@@ -31,7 +32,7 @@ std::optional<QString> message(const std::optional<codec::Refusal> &refusal)
 
 } // namespace
 
-Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsStore &store,
+Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsStore *store,
                  protocol::Timer *refreshTimer, protocol::Timer *timeoutTimer, QObject *parent)
     : QObject(parent)
     , m_link(link)
@@ -42,6 +43,11 @@ Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsS
     , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     qRegisterMetaType<DecodedAnswer>();
+    qRegisterMetaType<RequestHandle>();
+    qRegisterMetaType<BoardState>();
+    m_ownStore = std::make_unique<codec::MemoryStore>();
+    if (!m_store)
+        m_store = m_ownStore.get();
     if (!m_refreshTimer) {
         m_ownRefreshTimer = std::make_unique<protocol::QtTimer>();
         m_refreshTimer = m_ownRefreshTimer.get();
@@ -54,10 +60,10 @@ Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsS
 
     protocol::Hooks hooks;
     hooks.buildSystemBlock = [this](protocol::SystemBlock &block) {
-        return message(codec::buildSystemBlock(m_store, m_engine->portGroup(), block));
+        return message(codec::buildSystemBlock(*m_store, m_engine->portGroup(), block));
     };
     hooks.buildPortBlock = [this](protocol::PortBlock &block) {
-        return message(codec::buildPortBlock(m_store, m_engine->portGroup(), block));
+        return message(codec::buildPortBlock(*m_store, m_engine->portGroup(), block));
     };
     hooks.decodeAnswer = [this](std::uint8_t code, std::span<const std::uint8_t> block) {
         onAnswer(code, block);
@@ -70,26 +76,21 @@ Session::Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsS
 
     using protocol::TransactionEngine;
     connect(m_refreshTimer, &protocol::Timer::timeout, this, &Session::onRefreshTick);
-    connect(m_engine.get(), &TransactionEngine::requestLaunched, this,
-            [this](RequestKind kind, std::uint8_t code) {
-                if (kind == RequestKind::SystemWrite)
-                    m_saveAwaitsSystemWrite = false;
-                emit requestLaunched(kind, code);
-            });
-    connect(m_engine.get(), &TransactionEngine::requestRefused, this,
-            [this](RequestKind kind, const QString &reason) {
-                // Before the next pending request starts: a save's port write goes with it.
-                if (kind == RequestKind::SystemWrite && m_saveAwaitsSystemWrite) {
-                    m_saveAwaitsSystemWrite = false;
-                    m_engine->clearPending(RequestKind::PortWrite);
-                }
-                emit requestRefused(kind, reason);
-            });
+    connect(m_engine.get(), &TransactionEngine::requestLaunched, this, &Session::onLaunched);
+    connect(m_engine.get(), &TransactionEngine::transactionEnded, this, &Session::onEnded);
+    connect(m_engine.get(), &TransactionEngine::acknowledged, this, [this] {
+        for (const RequestHandle &r : std::as_const(m_inFlight))
+            r->setAcknowledged();
+    });
+    connect(m_engine.get(), &TransactionEngine::idle, this, &Session::launchNextBound);
+    connect(m_engine.get(), &TransactionEngine::requestRefused, this, &Session::requestRefused);
     connect(m_engine.get(), &TransactionEngine::requestCompleted, this, &Session::requestCompleted);
     connect(m_engine.get(), &TransactionEngine::requestTimedOut, this, &Session::requestTimedOut);
     connect(m_engine.get(), &TransactionEngine::requestFailed, this, &Session::requestFailed);
 
     m_open = m_link.isOpen();
+    m_boardState = m_open ? BoardState::Open : BoardState::Closed;
+    m_boardStateSince = m_clock();
     connect(&m_link, &serial::SerialLink::openChanged, this, &Session::onOpenChanged);
     connect(&m_link, &serial::SerialLink::portFailed, this, &Session::onPortFailed);
 }
@@ -114,91 +115,275 @@ int Session::portGroup() const
     return m_engine->portGroup();
 }
 
+void Session::attachStore(codec::SettingsStore &store)
+{
+    m_store = &store;
+}
+
+void Session::detachStore(const codec::SettingsStore &store)
+{
+    if (m_store == &store)
+        m_store = m_ownStore.get();
+}
+
 void Session::start(StartMode mode)
 {
     m_portControl.setCommPortNumber(1);
     openPort();
 
+    codec::SettingsStore &store = *m_store;
     // Every element, so that every group starts alike.
     for (int e = 0; e < codec::kElementCount; ++e) {
-        m_store.setValue(Setting::PORT_SYS_MGMNT_3, e, 0);
-        m_store.setValue(Setting::PORT_LED_DRV, e, 0);
+        store.setValue(Setting::PORT_SYS_MGMNT_3, e, 0);
+        store.setValue(Setting::PORT_LED_DRV, e, 0);
     }
-    m_store.setValue(Setting::NOISE_MST_EN_1, 0, 0);
-    m_store.setValue(Setting::SYS_PORT_CNT, 0, codec::settingRow(Setting::SYS_PORT_CNT).minimum);
+    store.setValue(Setting::NOISE_MST_EN_1, 0, 0);
+    store.setValue(Setting::SYS_PORT_CNT, 0, codec::settingRow(Setting::SYS_PORT_CNT).minimum);
     m_portCount = protocol::kPortsPerGroup;
-    m_engine->setTransactionBusy(false);
-    m_engine->clearPendingFlags();
+    m_engine->reset();
+    for (const RequestKind kind : { RequestKind::WholeRead, RequestKind::SystemWrite,
+                                    RequestKind::PortWrite, RequestKind::PortRefresh })
+        cancelWaiting(kind, Outcome::Cancelled, QStringLiteral("start-up"));
     m_engine->capturePortGroup();
     setAutoRefresh(true);
 
     if (mode == StartMode::KeepBoardSettings) {
         m_portCountFromRead = true;
-        m_engine->requestWholeRead();
+        submit(RequestKind::WholeRead, std::nullopt);
         return;
     }
 
-    // The whole read is abandoned at once: the system write replaces it on the wire, and the
+    // The whole read is dropped at once: the system write replaces it on the wire, and the
     // first byte that comes back is taken as that write's acknowledgement.
-    m_engine->requestWholeRead();
-    m_store.setValue(Setting::COMMON_CTRL_1, 0, 1);
-    m_engine->setTransactionBusy(false);
-    m_engine->requestSystemWrite();
+    submit(RequestKind::WholeRead, std::nullopt);
+    store.setValue(Setting::COMMON_CTRL_1, 0, 1);
+    m_engine->dropInFlight();
+    submit(RequestKind::SystemWrite, std::nullopt);
 
     const int ports = std::min(m_portCount, codec::kElementCount);
     for (int e = 0; e < ports; ++e) {
-        m_store.setValue(Setting::PORT_SYS_MGMNT_2, e, 1);
-        m_store.setValue(Setting::PORT_MODE_BYPS_3, e, 0);
-        m_store.setValue(Setting::PORT_MODE_BYPS_6, e, 1);
+        store.setValue(Setting::PORT_SYS_MGMNT_2, e, 1);
+        store.setValue(Setting::PORT_MODE_BYPS_3, e, 0);
+        store.setValue(Setting::PORT_MODE_BYPS_6, e, 1);
     }
     setAutoRefresh(true);
-    m_engine->requestPortWrite();
+    submit(RequestKind::PortWrite, std::nullopt);
 }
 
-void Session::loadFromDevice()
+RequestHandle Session::loadFromDevice()
 {
-    m_engine->requestWholeRead();
+    return submit(RequestKind::WholeRead, std::nullopt);
 }
 
-bool Session::saveToDevice()
+RequestHandle Session::saveToDevice()
 {
+    codec::SettingsStore &store = *m_store;
     // Both blocks are tried before anything is asked for, so a refusal leaves all as it was.
-    const codec::SystemReading system = codec::readSystemConfiguration(m_store);
+    const codec::SystemReading system = codec::readSystemConfiguration(store);
     std::optional<codec::Refusal> refusal = system.refusal;
     RequestKind refused = RequestKind::SystemWrite;
     if (!refusal)
         refusal = codec::encodeSystemBlock(system.config).refusal;
     if (!refusal) {
-        refusal = codec::readPortGroup(m_store, m_engine->portGroup()).refusal;
+        refusal = codec::readPortGroup(store, m_engine->portGroup()).refusal;
         refused = RequestKind::PortWrite;
     }
+    auto systemStep = std::make_shared<Request>(RequestKind::SystemWrite, std::nullopt);
+    auto portStep = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
+    auto save = std::make_shared<Request>(QList { systemStep, portStep }, Request::Steps::Parallel);
     if (refusal) {
         qCInfo(lcSession).noquote() << "save refused:" << refusal->message;
         emit requestRefused(refused, refusal->message);
-        return false;
+        const RequestHandle &step = refused == RequestKind::SystemWrite ? systemStep : portStep;
+        finishRequest(step, Outcome::Refused, refusal->message);
+        finishRequest(step == systemStep ? portStep : systemStep, Outcome::Cancelled,
+                      refusal->message);
+        finishRequest(save, Outcome::Refused, refusal->message);
+        return save;
     }
 
     m_portCount = system.config[Setting::SYS_PORT_CNT];
-    const bool directWrite = m_store.value(Setting::COMMON_CTRL_5).value == 1;
+    const bool directWrite = store.value(Setting::COMMON_CTRL_5).value == 1;
     const int lists = std::min(m_portCount, codec::kElementCount);
     for (int e = 0; e < lists; ++e)
-        m_store.setEnabled(Setting::PORT_LED_DRV, e, directWrite);
+        store.setEnabled(Setting::PORT_LED_DRV, e, directWrite);
 
-    m_saveAwaitsSystemWrite = true;
-    m_engine->requestSystemWrite();
-    m_engine->requestPortWrite();
-    m_store.setValue(Setting::COMMON_CTRL_7, 0, 0);
-    return true;
+    submit(save);
+    store.setValue(Setting::COMMON_CTRL_7, 0, 0);
+    return save;
 }
 
-void Session::sendPortControl()
+RequestHandle Session::sendPortControl()
 {
-    m_engine->requestPortWrite();
+    return submit(RequestKind::PortWrite, std::nullopt);
 }
 
-void Session::refresh()
+RequestHandle Session::sendPortControl(int group)
 {
-    m_engine->requestPortRefresh();
+    return submit(RequestKind::PortWrite, group);
+}
+
+RequestHandle Session::writeSystemSettings(int group)
+{
+    return submit(RequestKind::SystemWrite, group);
+}
+
+RequestHandle Session::refresh()
+{
+    return submit(RequestKind::PortRefresh, std::nullopt);
+}
+
+RequestHandle Session::refreshGroup(int group)
+{
+    return submit(RequestKind::PortRefresh, group);
+}
+
+RequestHandle Session::readGroup(int group)
+{
+    return submit(RequestKind::WholeRead, group);
+}
+
+RequestHandle Session::applySettings(const QList<WriteStep> &steps)
+{
+    QList<RequestHandle> requests;
+    for (const WriteStep &step : steps)
+        requests.append(std::make_shared<Request>(step.kind, step.group));
+    auto series = std::make_shared<Request>(requests, Request::Steps::Sequence);
+    if (requests.isEmpty())
+        finishRequest(series, Outcome::Done);
+    else
+        submit(series);
+    return series;
+}
+
+RequestHandle Session::submit(RequestKind kind, std::optional<int> group)
+{
+    auto request = std::make_shared<Request>(kind, group);
+    submit(request);
+    return request;
+}
+
+void Session::submit(const RequestHandle &request)
+{
+    if (!request->steps().isEmpty()) {
+        m_composites.append(request);
+        for (const RequestHandle &step : request->steps()) {
+            connect(step.get(), &Request::finished, this,
+                    [this, parent = std::weak_ptr<Request>(request)] {
+                        if (const RequestHandle p = parent.lock())
+                            onStepFinished(p);
+                    });
+        }
+        if (request->mode() == Request::Steps::Sequence)
+            submit(request->steps().constFirst());
+        else {
+            for (const RequestHandle &step : request->steps())
+                submit(step);
+        }
+        return;
+    }
+    if (request->group()) {
+        if (*request->group() < 0 || *request->group() >= protocol::kGroupCount) {
+            finishRequest(request, Outcome::Refused,
+                          QStringLiteral("there is no port group %1").arg(*request->group()));
+            return;
+        }
+        m_bound.append(request);
+        launchNextBound();
+        return;
+    }
+    m_waiting[static_cast<std::size_t>(request->kind())].append(request);
+    m_engine->request(request->kind());
+}
+
+void Session::launchNextBound()
+{
+    // After whatever the engine has pending: a request for a group of its own goes last.
+    if (m_bound.isEmpty() || m_engine->transactionBusy()
+        || std::any_of(m_waiting.begin(), m_waiting.end(),
+                       [](const QList<RequestHandle> &w) { return !w.isEmpty(); }))
+        return;
+    m_launchingBound = m_bound.takeFirst();
+    // Launched, or refused and ended already: either way the request has been taken.
+    m_engine->requestForGroup(m_launchingBound->kind(), *m_launchingBound->group());
+}
+
+void Session::onLaunched(RequestKind kind, std::uint8_t code)
+{
+    if (m_launchingBound)
+        m_inFlight = { std::exchange(m_launchingBound, nullptr) };
+    else
+        m_inFlight = std::exchange(m_waiting[static_cast<std::size_t>(kind)], {});
+    for (const RequestHandle &r : std::as_const(m_inFlight))
+        r->setLaunched(code);
+    emit requestLaunched(kind, code);
+}
+
+void Session::onEnded(RequestKind kind, Outcome outcome, const QString &reason)
+{
+    QList<RequestHandle> ended;
+    if (outcome == Outcome::Refused && m_launchingBound)
+        ended = { std::exchange(m_launchingBound, nullptr) };
+    else if (outcome == Outcome::Refused)
+        ended = std::exchange(m_waiting[static_cast<std::size_t>(kind)], {});
+    else
+        ended = std::exchange(m_inFlight, {});
+
+    if (outcome == Outcome::Done)
+        setBoardState(BoardState::Answering);
+    else if (outcome == Outcome::TimedOut && m_link.isOpen())
+        setBoardState(BoardState::Silent);
+
+    for (const RequestHandle &r : ended) {
+        // A save whose system block was refused takes its port write with it, before the
+        // engine launches that.
+        if (outcome == Outcome::Refused && kind == RequestKind::SystemWrite) {
+            for (const RequestHandle &c : std::as_const(m_composites)) {
+                if (c->mode() == Request::Steps::Parallel && c->steps().constFirst() == r) {
+                    m_engine->cancelPending(RequestKind::PortWrite);
+                    cancelWaiting(RequestKind::PortWrite, Outcome::Cancelled, reason);
+                }
+            }
+        }
+        finishRequest(r, outcome, reason);
+    }
+}
+
+void Session::finishRequest(const RequestHandle &request, Outcome outcome, const QString &reason)
+{
+    if (request->isFinished())
+        return;
+    request->finish(outcome, reason);
+    emit requestFinished(request);
+}
+
+void Session::onStepFinished(const RequestHandle &parent)
+{
+    const QList<RequestHandle> &steps = parent->steps();
+    if (parent->mode() == Request::Steps::Sequence) {
+        const auto next = std::find_if(steps.begin(), steps.end(),
+                                       [](const RequestHandle &s) { return !s->isFinished(); });
+        const Request *failed = parent->failedStep();
+        if (!failed && next != steps.end()) {
+            submit(*next);
+            return;
+        }
+        for (auto it = next; it != steps.end(); ++it)
+            finishRequest(*it, Outcome::Cancelled, QStringLiteral("an earlier step did not end"));
+    } else if (std::any_of(steps.begin(), steps.end(),
+                           [](const RequestHandle &s) { return !s->isFinished(); })) {
+        return;
+    }
+    m_composites.removeOne(parent);
+    const Request *failed = parent->failedStep();
+    finishRequest(parent, failed ? failed->outcome() : Outcome::Done,
+                  failed ? failed->reason() : QString());
+}
+
+void Session::cancelWaiting(RequestKind kind, Outcome outcome, const QString &reason)
+{
+    for (const RequestHandle &r : std::exchange(m_waiting[static_cast<std::size_t>(kind)], {}))
+        finishRequest(r, outcome, reason);
 }
 
 void Session::setAutoRefresh(bool on)
@@ -213,21 +398,23 @@ void Session::setAutoRefresh(bool on)
     emit autoRefreshChanged(on);
 }
 
-void Session::resetTransactions()
+void Session::setRefreshInterval(int ms)
+{
+    m_refreshTimer->setInterval(ms);
+}
+
+RequestHandle Session::resetTransactions()
 {
     setAutoRefresh(false);
     m_refreshTimer->stop();
-    m_timeoutTimer->stop();
-    m_engine->setTransactionBusy(false);
-    m_engine->clearPendingFlags();
-    m_saveAwaitsSystemWrite = false;
-    m_engine->requestWholeRead();
-}
-
-void Session::readGroup(int group)
-{
-    usePortGroup(group);
-    m_engine->requestWholeRead();
+    m_engine->reset();
+    const QString why = QStringLiteral("Reset GUI");
+    for (const RequestKind kind : { RequestKind::WholeRead, RequestKind::SystemWrite,
+                                    RequestKind::PortWrite, RequestKind::PortRefresh })
+        cancelWaiting(kind, Outcome::Cancelled, why);
+    for (const RequestHandle &r : std::exchange(m_bound, {}))
+        finishRequest(r, Outcome::Cancelled, why);
+    return loadFromDevice();
 }
 
 bool Session::groupAllowed(int group) const
@@ -243,6 +430,8 @@ int Session::highestAllowedGroup() const
 
 bool Session::openPort()
 {
+    if (!m_link.isOpen())
+        setBoardState(m_lost ? BoardState::Lost : BoardState::Opening);
     return m_portControl.openPort();
 }
 
@@ -261,6 +450,41 @@ bool Session::isOpen() const
     return m_link.isOpen();
 }
 
+int Session::commPortNumber() const
+{
+    return m_portControl.commPortNumber();
+}
+
+QString Session::chosenDevice() const
+{
+    return m_portControl.device();
+}
+
+QString Session::deviceOf(int commPortNumber) const
+{
+    return m_portControl.map().device(commPortNumber);
+}
+
+void Session::mapDevice(int commPortNumber, const QString &device)
+{
+    m_portControl.setDevice(commPortNumber, device);
+}
+
+QString Session::linkDevice() const
+{
+    return m_link.portName();
+}
+
+void Session::setBoardState(BoardState state)
+{
+    if (state == m_boardState)
+        return;
+    m_boardState = state;
+    m_boardStateSince = m_clock();
+    qCDebug(lcSession) << "board" << boardStateName(state);
+    emit boardStateChanged(state, m_boardStateSince);
+}
+
 void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
 {
     const std::optional<codec::Snapshot> snapshot = codec::asSnapshot(block);
@@ -276,9 +500,9 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
     if (protocol::kindOfCode(code) == RequestKind::WholeRead) {
         if (std::exchange(m_portCountFromRead, false))
             takePortCount(*snapshot);
-        codec::readBack(m_store, *snapshot, group, m_portCount);
+        codec::readBack(*m_store, *snapshot, group, m_portCount);
     } else
-        codec::readRefresh(m_store, *snapshot, group);
+        codec::readRefresh(*m_store, *snapshot, group);
 
     DecodedAnswer answer;
     answer.code = code;
@@ -287,6 +511,8 @@ void Session::onAnswer(std::uint8_t code, std::span<const std::uint8_t> block)
     answer.raw = QByteArray(reinterpret_cast<const char *>(block.data()),
                             static_cast<qsizetype>(block.size()));
     answer.snapshot = *decoded;
+    for (const RequestHandle &r : std::as_const(m_inFlight))
+        r->setAnswer(answer);
     emit answerDecoded(answer);
 }
 
@@ -295,7 +521,7 @@ void Session::onRefreshTick()
     // While the port is closed a tick would only fail: the timer runs on, asking for nothing,
     // and the first tick after the port is back asks again.
     if (m_link.isOpen())
-        m_engine->requestPortRefresh();
+        refresh();
 }
 
 void Session::takePortCount(codec::Snapshot snapshot)
@@ -312,28 +538,18 @@ void Session::takePortCount(codec::Snapshot snapshot)
     m_portCount = count;
 }
 
-void Session::abandonTransaction(const QString &reason)
-{
-    if (!m_engine->transactionBusy())
-        return;
-    // Its answer cannot come on a closed port. Refreshes come again with the timer; anything
-    // else is reported, and what was waiting behind it fails as it is launched.
-    m_engine->clearPending(RequestKind::PortRefresh);
-    const std::optional<RequestKind> kind = protocol::kindOfCode(m_engine->commandCode());
-    if (kind && *kind != RequestKind::PortRefresh)
-        emit requestFailed(*kind, reason);
-    m_engine->endTransaction();
-}
-
 void Session::onOpenChanged(bool open)
 {
     const bool wasOpen = std::exchange(m_open, open);
     if (open == wasOpen)
         return;
     if (!open) {
+        if (m_boardState != BoardState::Lost)
+            setBoardState(BoardState::Closed);
         emit linkClosed();
         return;
     }
+    setBoardState(BoardState::Open);
     if (std::exchange(m_lost, false))
         emit linkReopened(m_link.portName());
     else
@@ -344,11 +560,36 @@ void Session::onPortFailed(const QString &reason)
 {
     if (m_open) {
         m_lost = true;
+        setBoardState(BoardState::Lost);
         emit linkLost(reason);
-        abandonTransaction(reason);
+        // Its answer cannot come on a closed port. Refreshes come again with the timer;
+        // anything else is reported, and what was waiting behind it fails as it is launched.
+        m_engine->abandon(reason);
+        cancelWaiting(RequestKind::PortRefresh, Outcome::Cancelled, reason);
     } else {
+        if (m_boardState != BoardState::Lost)
+            setBoardState(BoardState::Closed);
         emit linkOpenFailed(m_link.portName(), reason);
     }
+}
+
+const char *boardStateName(BoardState state)
+{
+    switch (state) {
+    case BoardState::Closed:
+        return "closed";
+    case BoardState::Opening:
+        return "opening";
+    case BoardState::Open:
+        return "open";
+    case BoardState::Answering:
+        return "answering";
+    case BoardState::Silent:
+        return "silent";
+    case BoardState::Lost:
+        return "lost";
+    }
+    return "";
 }
 
 } // namespace vantor::session

@@ -2,9 +2,10 @@
 #pragma once
 
 #include "decodedanswer.h"
+#include "request.h"
 
 #include <codec/settingsstore.h>
-#include <protocol/commands.h>
+#include <frames/commands.h>
 #include <serial/portcontrol.h>
 
 #include <QObject>
@@ -23,7 +24,23 @@ namespace vantor::serial {
 class SerialLink;
 }
 
+namespace vantor::testing {
+struct SessionSeam;
+}
+
 namespace vantor::session {
+
+// What everything that only shows state needs to know of the board.
+enum class BoardState {
+    Closed,    // the link is not open (never opened, closed, or the open failed)
+    Opening,   // an open is under way
+    Open,      // open; nothing asked of the board has ended yet
+    Answering, // open, and the last request the board had to answer was answered
+    Silent,    // open, but the last request went unanswered
+    Lost,      // lost while open (adapter pulled, line hung up); retried by reconnection
+};
+
+[[nodiscard]] const char *boardStateName(BoardState state);
 
 // How start-up treats the board: the designed start writes the window's defaults to it;
 // KeepBoardSettings reads the whole board instead and writes nothing.
@@ -40,8 +57,9 @@ class Session : public QObject
 public:
     static constexpr int kRefreshIntervalMs = 500;
 
-    // Null timers: the session makes real ones (auto-refresh, answer time-out).
-    Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsStore &store,
+    // Null timers: the session makes real ones (auto-refresh, answer time-out). Null store:
+    // settings in memory until a store is attached.
+    Session(serial::SerialLink &link, serial::PortMap map, codec::SettingsStore *store = nullptr,
             protocol::Timer *refreshTimer = nullptr, protocol::Timer *timeoutTimer = nullptr,
             QObject *parent = nullptr);
     ~Session() override;
@@ -53,28 +71,55 @@ public:
     // The group in the command codes, and the one an answer is shown and kept for.
     [[nodiscard]] int portGroup() const;
 
+    // The settings store, when it is made after the session (the window's controls); until
+    // then the session keeps its settings in memory.
+    void attachStore(codec::SettingsStore &store);
+    // Back to the settings in memory, when the attached store goes away first.
+    void detachStore(const codec::SettingsStore &store);
+    [[nodiscard]] codec::SettingsStore &store() { return *m_store; }
+
     // Start-up: opens COM1, sets the start-up choices, switches auto-refresh on and writes
     // the configuration in the store (the system block, then the port block). With
     // KeepBoardSettings a whole read takes the place of both writes, and the port count is
-    // taken from its answer.
+    // taken from its answer. The whole read that the written start-up replaces at once ends
+    // cancelled.
     void start(StartMode mode = StartMode::WriteDefaults);
-    void loadFromDevice();
+
+    // The operations. Each request finishes exactly once; callers may drop the handle.
+    // Without a group they use the group the session shows (the window's tab) at launch and
+    // merge with a pending request of their kind; with a group they are launched for that
+    // group alone, in turn, once nothing else is waiting.
+    RequestHandle loadFromDevice();
     // "Save to Device": takes the port count, enables the LED drive lists as "Port LED Direct
     // Write" says, writes both blocks and clears "Calibrate System". All or nothing: when
-    // either block cannot be built, nothing is sent, nothing changes, and false is returned.
-    bool saveToDevice();
-    void sendPortControl();
-    void refresh();
+    // either block cannot be built, nothing is sent, nothing changes, and the request ends
+    // refused at once. Its steps: the system write, then the port write.
+    RequestHandle saveToDevice();
+    RequestHandle sendPortControl();
+    RequestHandle sendPortControl(int group);
+    // The system write alone; group: whose paused-fault marks it carries.
+    RequestHandle writeSystemSettings(int group);
+    RequestHandle refresh();
+    RequestHandle refreshGroup(int group);
+    // A whole read of one group that never writes anything.
+    RequestHandle readGroup(int group);
+    // Writes built from the store, one after another; the first that does not end done stops
+    // the rest (they end cancelled), and its outcome is the request's.
+    struct WriteStep
+    {
+        protocol::RequestKind kind = protocol::RequestKind::PortWrite;
+        int group = 0;
+    };
+    RequestHandle applySettings(const QList<WriteStep> &steps);
+
     void setAutoRefresh(bool on);
     [[nodiscard]] bool autoRefresh() const { return m_autoRefresh; }
-    // "Reset GUI": auto-refresh off, the transaction in flight and the pending ones dropped,
-    // and a whole read at once.
-    void resetTransactions();
-    // A whole read of one group that never writes anything; the group is taken at once.
-    void readGroup(int group);
+    void setRefreshInterval(int ms);
+    // "Reset GUI": auto-refresh off, the transaction in flight and the pending ones dropped
+    // (cancelled), and a whole read at once.
+    RequestHandle resetTransactions();
 
     [[nodiscard]] int portCount() const { return m_portCount; }
-    void setPortCount(int count) { m_portCount = count; }
     // The groups the port count lets the operator select: 0 .. portCount / 8 - 1.
     [[nodiscard]] bool groupAllowed(int group) const;
     [[nodiscard]] int highestAllowedGroup() const;
@@ -83,19 +128,28 @@ public:
     bool openPort();
     bool choosePort(int commPortNumber);
     bool resetPort();
-    [[nodiscard]] serial::PortControl &portControl() { return m_portControl; }
-    [[nodiscard]] serial::SerialLink &link() { return m_link; }
     [[nodiscard]] bool isOpen() const;
+    // The menu's port number (1..3) and the device it maps to.
+    [[nodiscard]] int commPortNumber() const;
+    [[nodiscard]] QString chosenDevice() const;
+    [[nodiscard]] QString deviceOf(int commPortNumber) const;
+    void mapDevice(int commPortNumber, const QString &device);
+    // The device the link holds (open or last opened).
+    [[nodiscard]] QString linkDevice() const;
 
-    [[nodiscard]] protocol::TransactionEngine &engine() { return *m_engine; }
-    [[nodiscard]] codec::SettingsStore &store() { return m_store; }
-    [[nodiscard]] protocol::Timer &refreshTimer() { return *m_refreshTimer; }
-    [[nodiscard]] protocol::Timer &timeoutTimer() { return *m_timeoutTimer; }
+    [[nodiscard]] BoardState boardState() const { return m_boardState; }
+    [[nodiscard]] qint64 boardStateSinceUtcMs() const { return m_boardStateSince; }
 
     // The clock that stamps answers (UTC milliseconds); tests set their own.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
 signals:
+    // The board's state changed; since: when, in UTC milliseconds.
+    void boardStateChanged(vantor::session::BoardState state, qint64 sinceUtcMs);
+    // Every request as it finishes, the session's own (auto-refresh, start-up) included.
+    void requestFinished(const vantor::session::RequestHandle &request);
+
+    // The detailed events, for the event log.
     void linkOpened(const QString &device);
     // Opened again after it was lost.
     void linkReopened(const QString &device);
@@ -117,16 +171,29 @@ signals:
     void notice(const QString &message);
 
 private:
+    friend struct testing::SessionSeam;
+
+    RequestHandle submit(protocol::RequestKind kind, std::optional<int> group);
+    void submit(const RequestHandle &request);
+    void launchNextBound();
+    void onLaunched(protocol::RequestKind kind, std::uint8_t code);
+    void onEnded(protocol::RequestKind kind, protocol::Outcome outcome, const QString &reason);
+    void finishRequest(const RequestHandle &request, protocol::Outcome outcome,
+                       const QString &reason = {});
+    void onStepFinished(const RequestHandle &parent);
+    void cancelWaiting(protocol::RequestKind kind, protocol::Outcome outcome,
+                       const QString &reason);
+    void setBoardState(BoardState state);
     void onAnswer(std::uint8_t code, std::span<const std::uint8_t> block);
     void onRefreshTick();
     void takePortCount(codec::Snapshot snapshot);
-    void abandonTransaction(const QString &reason);
     void onOpenChanged(bool open);
     void onPortFailed(const QString &reason);
 
     serial::SerialLink &m_link;
     serial::PortControl m_portControl;
-    codec::SettingsStore &m_store;
+    std::unique_ptr<codec::MemoryStore> m_ownStore;
+    codec::SettingsStore *m_store = nullptr;
     std::unique_ptr<protocol::Timer> m_ownRefreshTimer;
     std::unique_ptr<protocol::Timer> m_ownTimeoutTimer;
     protocol::Timer *m_refreshTimer = nullptr;
@@ -135,14 +202,24 @@ private:
     std::function<int()> m_portGroupSource;
     std::function<qint64()> m_clock;
 
+    // Requests merged into the engine's pending flag of each kind, by kind.
+    std::array<QList<RequestHandle>, 4> m_waiting;
+    // Requests for a group of their own, waiting for the engine to be idle.
+    QList<RequestHandle> m_bound;
+    // What the transaction on the wire answers.
+    QList<RequestHandle> m_inFlight;
+    RequestHandle m_launchingBound;
+    // Composites not yet finished, and the step of a sequence to start when its turn comes.
+    QList<RequestHandle> m_composites;
+
     int m_portCount = protocol::kPortsPerGroup;
     bool m_autoRefresh = false;
-    // A save's system write is still to be built: if it is refused then, its port write goes too.
-    bool m_saveAwaitsSystemWrite = false;
     // The next whole read sets the port count (start-up that keeps the board's settings).
     bool m_portCountFromRead = false;
     bool m_open = false;
     bool m_lost = false;
+    BoardState m_boardState = BoardState::Closed;
+    qint64 m_boardStateSince = 0;
 };
 
 } // namespace vantor::session

@@ -12,11 +12,11 @@
 #include "trendwindow.h"
 
 #include <session/session.h>
-#include <window/mainwindow.h>
-#include <window/statusline.h>
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -76,16 +76,17 @@ void addSeparator(QMenu *menu)
 
 } // namespace
 
-Views::Views(window::MainWindow &window)
-    : QObject(&window)
-    , m_window(window)
+Views::Views(session::Session &session, QMainWindow &host)
+    : QObject(&host)
+    , m_session(session)
+    , m_window(host)
     , m_recorder(new Recorder(this))
     , m_eventLog(new EventLog(EventLog::kCapacity, this))
     , m_trends(new TrendStore(TrendStore::kRawCapacity, TrendStore::kMinuteCapacity, this))
     , m_registers(new RegisterModel(this))
 {
     setObjectName(QStringLiteral("Views"));
-    session::Session &s = window.session();
+    session::Session &s = session;
     connect(&s, &session::Session::answerDecoded, m_recorder, &Recorder::record);
     connect(&s, &session::Session::answerDecoded, m_trends, &TrendStore::add);
     connect(&s, &session::Session::answerDecoded, m_registers, &RegisterModel::add);
@@ -98,10 +99,10 @@ Views::Views(window::MainWindow &window)
     connect(m_recorder, &Recorder::rowsWritten, this, &Views::showStatus);
 
     // A field of its own, shown while recording: the status line's messages come and go.
-    m_recording = new window::ElidingLabel(&window);
+    m_recording = new QLabel(&host);
     m_recording->setObjectName(QStringLiteral("RecordingStatus"));
     m_recording->setHidden(true);
-    window.statusBar()->addPermanentWidget(m_recording);
+    host.statusBar()->addPermanentWidget(m_recording);
     addMenus();
     showStatus();
 }
@@ -162,8 +163,6 @@ void Views::addMenus()
 void Views::report(const QString &message, bool ok)
 {
     m_message = message;
-    m_window.statusLine().show(message,
-                               ok ? window::StatusKind::Confirmation : window::StatusKind::Problem);
     emit reported(message, ok);
 }
 
@@ -182,7 +181,7 @@ void Views::showStatus()
                                   .arg(QFileInfo(m_recorder->fileName()).fileName())
                                   .arg(m_recorder->rows())
                             : QString());
-    m_recording->setDetail(on ? m_recorder->fileName() : QString());
+    m_recording->setToolTip(on ? m_recorder->fileName() : QString());
     m_recording->setHidden(!on);
     m_stopRecording->setEnabled(on);
 }
@@ -210,18 +209,17 @@ void Views::stopRecording()
 
 bool Views::saveSettings(const QString &path)
 {
-    const session::Session &s = m_window.session();
     std::vector<int> groups;
-    for (int g = 0; g <= s.highestAllowedGroup(); ++g)
+    for (int g = 0; g <= m_session.highestAllowedGroup(); ++g)
         groups.push_back(g);
-    const FileOutcome outcome = views::saveSettings(m_window.session().store(), groups, path);
+    const FileOutcome outcome = views::saveSettings(m_session.store(), groups, path);
     report(outcome.message, outcome.ok);
     return outcome.ok;
 }
 
 bool Views::openSettings(const QString &path)
 {
-    const FileOutcome outcome = views::openSettings(m_window.session().store(), path);
+    const FileOutcome outcome = views::openSettings(m_session.store(), path);
     report(outcome.message, outcome.ok);
     return outcome.ok;
 }
@@ -267,7 +265,7 @@ RegisterWindow *Views::showRegisters()
 {
     if (!m_registerWindow) {
         // The grid starts at the group the window shows.
-        m_registers->setGroup(m_window.session().portGroup());
+        m_registers->setGroup(m_session.portGroup());
         m_registerWindow = makeRegisters();
     }
     m_registerWindow->show();
@@ -278,9 +276,8 @@ RegisterWindow *Views::showRegisters()
 
 AllSettingsDialog *Views::showAllSettings()
 {
-    const session::Session &s = m_window.session();
     auto *dialog
-        = new AllSettingsDialog(m_window.session().store(), s.highestAllowedGroup() + 1, &m_window);
+        = new AllSettingsDialog(m_session.store(), m_session.highestAllowedGroup() + 1, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this] {
         report(tr("Settings put into the window; \"Save to Device\" writes them to the board"),
@@ -288,11 +285,6 @@ AllSettingsDialog *Views::showAllSettings()
     });
     dialog->open();
     return dialog;
-}
-
-Views *attachViews(window::MainWindow &window)
-{
-    return new Views(window);
 }
 
 } // namespace vantor::views

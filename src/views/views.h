@@ -5,11 +5,12 @@
 #include <QPointer>
 
 class QAction;
+class QLabel;
+class QMainWindow;
 
-namespace vantor::window {
-class ElidingLabel;
-class MainWindow;
-} // namespace vantor::window
+namespace vantor::session {
+class Session;
+}
 
 namespace vantor::views {
 
@@ -24,13 +25,14 @@ class TrendWindow;
 
 // Everything beside the designed window: the recorder and the histories it keeps from
 // start-up (event log, trends, last snapshots), their windows, settings files and the
-// "File" and "View" menus that reach them. The window lends its menu bar and its status line,
-// where the views tell their outcomes and show a recording.
+// "File" and "View" menus that reach them. They follow the session; the host window lends its
+// menu bar and its status bar (a field that shows a recording), and whoever shows the
+// operator outcomes takes them from reported().
 class Views : public QObject
 {
     Q_OBJECT
 public:
-    explicit Views(window::MainWindow &window);
+    Views(session::Session &session, QMainWindow &host);
     ~Views() override;
 
     [[nodiscard]] Recorder &recorder() { return *m_recorder; }
@@ -66,7 +68,8 @@ private:
     TrendWindow *makeTrends();
     RegisterWindow *makeRegisters();
 
-    window::MainWindow &m_window;
+    session::Session &m_session;
+    QMainWindow &m_window;
     Recorder *m_recorder = nullptr;
     EventLog *m_eventLog = nullptr;
     TrendStore *m_trends = nullptr;
@@ -74,13 +77,9 @@ private:
     QPointer<EventLogWindow> m_eventLogWindow;
     QPointer<TrendWindow> m_trendWindow;
     QPointer<RegisterWindow> m_registerWindow;
-    window::ElidingLabel *m_recording = nullptr;
+    QLabel *m_recording = nullptr;
     QAction *m_stopRecording = nullptr;
     QString m_message;
 };
-
-// Adds the views to a window: its "File" and "View" menus (after "Serial Link Setup", before
-// any "Help"), a status-bar field, and the histories, which start at once.
-Views *attachViews(window::MainWindow &window);
 
 } // namespace vantor::views

@@ -5,7 +5,7 @@
 #include "layout.h"
 #include "numericentry.h"
 
-#include <protocol/commands.h>
+#include <frames/commands.h>
 
 #include <QCheckBox>
 #include <QLabel>

@@ -10,8 +10,8 @@
 #include "logging.h"
 #include "numericentry.h"
 #include "panelfont.h"
-#include "screenfit.h"
 #include "portpicker.h"
+#include "screenfit.h"
 #include "sessionreports.h"
 #include "staledisplay.h"
 #include "statusline.h"
@@ -172,9 +172,9 @@ private:
 
 } // namespace
 
-MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::Timer *timer1,
-                       protocol::Timer *timer2, QWidget *parent)
+MainWindow::MainWindow(session::Session &session, QWidget *parent)
     : QMainWindow(parent)
+    , m_session(&session)
     , m_masterFrameTopTwips(layout::kMasterFrame.top)
 {
     setWindowTitle(tr("Vantor Control Panel"));
@@ -193,7 +193,7 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
     m_store = std::make_unique<WindowStore>(m_controls, [this](const QString &message) {
         m_status->show(message, StatusKind::Problem);
     });
-    m_session = new session::Session(link, std::move(map), *m_store, timer1, timer2, this);
+    m_session->attachStore(*m_store);
     m_session->setPortGroupSource([this] { return m_controls.Port_Control->currentIndex(); });
 
     auto ports = std::make_shared<serial::SystemPortInfoSource>();
@@ -210,7 +210,12 @@ MainWindow::MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::
     resize(startupClientSize());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The session outlives the window: it must not reach the controls or the tab strip.
+    m_session->setPortGroupSource({});
+    m_session->detachStore(*m_store);
+}
 
 void MainWindow::buildMenu()
 {
@@ -519,6 +524,11 @@ StaleDisplay &MainWindow::staleDisplay()
     return m_reports->staleDisplay();
 }
 
+void MainWindow::showOutcome(const QString &message, bool ok)
+{
+    m_status->show(message, ok ? StatusKind::Confirmation : StatusKind::Problem);
+}
+
 QString MainWindow::outcomeText() const
 {
     return m_status->text();
@@ -558,14 +568,12 @@ void MainWindow::COM_Reset_Cmd_Click()
 
 void MainWindow::Update_All_Click()
 {
-    m_reports->expectLoad();
-    m_session->loadFromDevice();
+    m_reports->expectLoad(m_session->loadFromDevice());
 }
 
 void MainWindow::TX_SYS_CTRL_Click()
 {
-    if (m_session->saveToDevice())
-        m_reports->expectSave();
+    m_reports->expectSave(m_session->saveToDevice());
 }
 
 void MainWindow::TX_PRT_CTRL_Click()
@@ -595,7 +603,6 @@ void MainWindow::Reset_GUI_Click()
 {
     setCheckValue(m_controls.Interval_Update, 0);
     m_controls.Update_Port_Status->setEnabled(true);
-    m_reports->forgetRequests();
     m_session->resetTransactions();
 }
 

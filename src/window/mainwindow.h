@@ -40,9 +40,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Null timers: the session makes real ones (auto-refresh, answer time-out).
-    MainWindow(serial::SerialLink &link, serial::PortMap map, protocol::Timer *timer1 = nullptr,
-               protocol::Timer *timer2 = nullptr, QWidget *parent = nullptr);
+    // The window's controls become the session's settings store.
+    explicit MainWindow(session::Session &session, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     [[nodiscard]] MainControls &controls() { return m_controls; }
@@ -74,6 +73,9 @@ public:
     void setPortInfoSource(std::shared_ptr<const serial::PortInfoSource> source);
 
 public slots:
+    // An outcome told by a window beside this one (a file saved, a recording stopped).
+    void showOutcome(const QString &message, bool ok);
+
     void Comm1_Click();
     void Comm2_Click();
     void Comm3_Click();

@@ -68,15 +68,14 @@ QString PortPicker::caption(const serial::PortInfo &port)
 
 void PortPicker::refresh()
 {
-    const serial::PortControl &control = m_session.portControl();
     const bool open = m_session.isOpen();
-    const QString openDevice = m_session.link().portName();
+    const QString openDevice = m_session.linkDevice();
     for (int n = 1; n <= static_cast<int>(m_comm.size()); ++n) {
         QAction *action = m_comm[static_cast<std::size_t>(n - 1)];
-        const QString device = control.map().device(n);
+        const QString device = m_session.deviceOf(n);
         action->setToolTip(device);
         action->setStatusTip(device);
-        action->setChecked(open && control.commPortNumber() == n);
+        action->setChecked(open && m_session.commPortNumber() == n);
     }
 
     for (QAction *action : std::as_const(m_portActions)) {
@@ -111,7 +110,7 @@ void PortPicker::refresh()
 void PortPicker::choose(const QString &device)
 {
     qCInfo(lcWindow).noquote() << "port chosen from the list:" << device;
-    m_session.portControl().setDevice(1, device);
+    m_session.mapDevice(1, device);
     m_session.choosePort(1);
     const QString notKept = rememberPort(device);
     if (!notKept.isEmpty())

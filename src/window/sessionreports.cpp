@@ -26,11 +26,6 @@ QString kindText(RequestKind kind)
     return QString::fromLatin1(protocol::kindName(kind));
 }
 
-bool isWrite(RequestKind kind)
-{
-    return kind == RequestKind::SystemWrite || kind == RequestKind::PortWrite;
-}
-
 } // namespace
 
 SessionReports::SessionReports(Session &session, StatusLine &status, MainControls &controls,
@@ -41,62 +36,17 @@ SessionReports::SessionReports(Session &session, StatusLine &status, MainControl
     , m_stale(std::make_unique<StaleDisplay>(controls))
     , m_clock([] { return QTime::currentTime(); })
 {
+    // The readings are current again once an answer is shown; stale while the board is not
+    // answering.
     connect(&session, &Session::answerDecoded, this, &SessionReports::markCurrent);
+    connect(&session, &Session::boardStateChanged, this, &SessionReports::onBoardState);
     connect(&session, &Session::notice, this,
             [this](const QString &message) { m_status.show(message, StatusKind::Problem); });
-    connect(&session, &Session::requestRefused, this, [this](RequestKind k, const QString &reason) {
-        if (isWrite(k))
-            m_saveExpected = false;
-        m_status.show(tr("Nothing sent for the %1: %2").arg(kindText(k), reason),
-                      StatusKind::Problem);
-    });
-    connect(&session, &Session::requestTimedOut, this, [this](RequestKind k) {
-        markStale(tr("The board has not answered."));
-        m_status.setCondition(kAnswer,
-                              tr("No answer from the board to the %1 within %2 s.")
-                                  .arg(kindText(k))
-                                  .arg(protocol::TransactionEngine::kAnswerTimeoutMs / 1000));
-    });
-    connect(&session, &Session::requestFailed, this, [this](RequestKind k, const QString &reason) {
-        m_status.setCondition(kAnswer, tr("The %1 could not be sent: %2").arg(kindText(k), reason));
-    });
-    // Either kind of failure ends what was to be confirmed.
-    const auto ended = [this](RequestKind k) {
-        if (k == RequestKind::WholeRead)
-            m_readConfirmation = ReadConfirmation::None;
-        else if (k == RequestKind::PortWrite)
-            m_saveExpected = false;
-    };
-    connect(&session, &Session::requestTimedOut, this, ended);
-    connect(&session, &Session::requestFailed, this, ended);
-
-    connect(&session, &Session::requestCompleted, this, [this](RequestKind k) {
-        m_status.clearCondition(kAnswer);
-        if (k == RequestKind::WholeRead) {
-            const ReadConfirmation confirm = std::exchange(m_readConfirmation, {});
-            if (confirm == ReadConfirmation::Load)
-                m_status.show(tr("Load from Device: the board was read at %1.").arg(now()),
-                              StatusKind::Confirmation);
-            else if (confirm == ReadConfirmation::Return)
-                m_status.show(tr("%1 is back: the board was read again at %2.")
-                                  .arg(m_session.link().portName(), now()),
-                              StatusKind::Confirmation);
-        } else if (k == RequestKind::SystemWrite && m_saveExpected) {
-            m_saveSystemSent = true;
-        } else if (k == RequestKind::PortWrite && std::exchange(m_saveExpected, false)) {
-            // The board does not confirm a write: only that its blocks went out is known.
-            m_status.show(m_saveSystemSent
-                              ? tr("Save to Device: the settings were sent at %1.").arg(now())
-                              : tr("Save to Device: the port settings were sent at %1, the "
-                                   "system settings were not.")
-                                    .arg(now()),
-                          StatusKind::Confirmation);
-        }
-    });
+    connect(&session, &Session::requestFinished, this,
+            [this](const session::RequestHandle &r) { onFinished(*r); });
 
     connect(&session, &Session::linkLost, this, [this](const QString &reason) {
         m_portFailure = reason;
-        markStale(tr("The link to the board is lost."));
         m_status.setCondition(
             kLink,
             tr("Link lost at %1: %2. It is opened again by itself when it returns.")
@@ -117,10 +67,55 @@ SessionReports::SessionReports(Session &session, StatusLine &status, MainControl
     };
     connect(&session, &Session::linkOpened, this, opened);
     connect(&session, &Session::linkReopened, this, opened);
-    connect(&session, &Session::linkClosed, this, [this] {
+    connect(&session, &Session::linkClosed, this, [this] { showPortState(); });
+}
+
+void SessionReports::onFinished(const session::Request &r)
+{
+    // Steps tell their own outcomes; a composite adds only its confirmation.
+    if (!r.steps().isEmpty())
+        return;
+    switch (r.outcome()) {
+    case session::Request::Outcome::Done:
+        m_status.clearCondition(kAnswer);
+        break;
+    case session::Request::Outcome::Refused:
+        m_status.show(tr("Nothing sent for the %1: %2").arg(kindText(r.kind()), r.reason()),
+                      StatusKind::Problem);
+        break;
+    case session::Request::Outcome::TimedOut:
+        m_status.setCondition(kAnswer,
+                              tr("No answer from the board to the %1 within %2 s.")
+                                  .arg(kindText(r.kind()))
+                                  .arg(protocol::TransactionEngine::kAnswerTimeoutMs / 1000));
+        break;
+    case session::Request::Outcome::Failed:
+        m_status.setCondition(
+            kAnswer, tr("The %1 could not be sent: %2").arg(kindText(r.kind()), r.reason()));
+        break;
+    case session::Request::Outcome::Cancelled:
+        break;
+    }
+}
+
+void SessionReports::onBoardState(session::BoardState state)
+{
+    using session::BoardState;
+    switch (state) {
+    case BoardState::Silent:
+        markStale(tr("The board has not answered."));
+        break;
+    case BoardState::Lost:
+        markStale(tr("The link to the board is lost."));
+        break;
+    case BoardState::Closed:
         markStale(tr("The link to the board is closed."));
-        showPortState();
-    });
+        break;
+    case BoardState::Opening:
+    case BoardState::Open:
+    case BoardState::Answering:
+        break;
+    }
 }
 
 SessionReports::~SessionReports() = default;
@@ -140,24 +135,38 @@ void SessionReports::follow(session::Reconnector &reconnector)
 void SessionReports::follow(session::ReopenPolicy &policy)
 {
     connect(&policy, &session::ReopenPolicy::readAfterReturn, this,
-            [this] { m_readConfirmation = ReadConfirmation::Return; });
+            [this](const session::RequestHandle &read) {
+                read->whenFinished(this, [this](const session::Request &r) {
+                    if (r.ok())
+                        m_status.show(tr("%1 is back: the board was read again at %2.")
+                                          .arg(m_session.linkDevice(), now()),
+                                      StatusKind::Confirmation);
+                });
+            });
 }
 
-void SessionReports::expectLoad()
+void SessionReports::expectLoad(const session::RequestHandle &load)
 {
-    m_readConfirmation = ReadConfirmation::Load;
+    load->whenFinished(this, [this](const session::Request &r) {
+        if (r.ok())
+            m_status.show(tr("Load from Device: the board was read at %1.").arg(now()),
+                          StatusKind::Confirmation);
+    });
 }
 
-void SessionReports::expectSave()
+void SessionReports::expectSave(const session::RequestHandle &save)
 {
-    m_saveExpected = true;
-    m_saveSystemSent = false;
-}
-
-void SessionReports::forgetRequests()
-{
-    m_readConfirmation = ReadConfirmation::None;
-    m_saveExpected = false;
+    save->whenFinished(this, [this](const session::Request &r) {
+        // The board does not confirm a write: only that its blocks went out is known.
+        if (r.steps().size() != 2 || !r.steps().at(1)->ok())
+            return;
+        m_status.show(r.steps().at(0)->ok()
+                          ? tr("Save to Device: the settings were sent at %1.").arg(now())
+                          : tr("Save to Device: the port settings were sent at %1, the "
+                               "system settings were not.")
+                                .arg(now()),
+                      StatusKind::Confirmation);
+    });
 }
 
 void SessionReports::markStale(const QString &why)
@@ -182,10 +191,9 @@ QString SessionReports::now() const
 
 void SessionReports::showPortState()
 {
-    const serial::PortControl &port = m_session.portControl();
-    const QString device = port.device();
+    const QString device = m_session.chosenDevice();
     const QString where = tr("COM%1 (%2)")
-                              .arg(port.commPortNumber())
+                              .arg(m_session.commPortNumber())
                               .arg(device.isEmpty() ? tr("no device") : device);
     const bool open = m_session.isOpen();
     QString text;

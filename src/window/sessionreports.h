@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <session/request.h>
+#include <session/session.h>
+
 #include <QObject>
 #include <QString>
 #include <QTime>
@@ -11,7 +14,6 @@
 namespace vantor::session {
 class Reconnector;
 class ReopenPolicy;
-class Session;
 } // namespace vantor::session
 
 namespace vantor::window {
@@ -37,12 +39,10 @@ public:
     void follow(session::Reconnector &reconnector);
     void follow(session::ReopenPolicy &policy);
 
-    // The operator asked for a whole read, or a save that was accepted: confirmed once its
-    // answer is shown, or once its blocks have been sent.
-    void expectLoad();
-    void expectSave();
-    // "Reset GUI" dropped whatever was in flight: nothing is confirmed any more.
-    void forgetRequests();
+    // The operator asked for a whole read, or a save: confirmed once its answer is shown, or
+    // once its blocks have been sent.
+    void expectLoad(const session::RequestHandle &load);
+    void expectSave(const session::RequestHandle &save);
 
     void showPortState();
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
@@ -57,10 +57,9 @@ private:
     std::unique_ptr<StaleDisplay> m_stale;
     std::function<QTime()> m_clock;
 
-    enum class ReadConfirmation { None, Load, Return };
-    ReadConfirmation m_readConfirmation = ReadConfirmation::None;
-    bool m_saveExpected = false;
-    bool m_saveSystemSent = false;
+    void onFinished(const session::Request &request);
+    void onBoardState(session::BoardState state);
+
     QString m_portFailure;
 };
 

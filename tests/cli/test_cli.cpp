@@ -155,7 +155,8 @@ void TestCli::readShowsWhatTheWindowShows()
     serial::QtSerialLink link;
     serial::PortMap map;
     map.setDevice(1, m_board->devicePath());
-    window::MainWindow window(link, map);
+    session::Session session(link, map);
+    window::MainWindow window(session);
     QSignalSpy answered(&window.session(), &session::Session::answerDecoded);
     QVERIFY(window.session().openPort());
     window.session().loadFromDevice();

@@ -5,6 +5,7 @@
 // link, and the simulated board on a pseudo-terminal behind COM1.
 
 #include "e2ewire.h"
+#include "sessionseam.h"
 
 #include <boardonpty.h>
 
@@ -54,8 +55,9 @@ public:
             return false;
         serial::PortMap map;
         map.setDevice(1, board.devicePath());
-        window = std::make_unique<window::MainWindow>(link, map);
-        protocol::TransactionEngine *e = &window->session().engine();
+        ownSession = std::make_unique<session::Session>(link, map);
+        window = std::make_unique<window::MainWindow>(*ownSession);
+        protocol::TransactionEngine *e = &testing::SessionSeam::engine(window->session());
         QObject::connect(e, &protocol::TransactionEngine::requestLaunched, e,
                          [this] { ++tally.launched; });
         QObject::connect(e, &protocol::TransactionEngine::requestCompleted, e,
@@ -82,7 +84,10 @@ public:
     }
 
     window::MainControls &c() { return window->controls(); }
-    protocol::TransactionEngine &engine() { return window->session().engine(); }
+    protocol::TransactionEngine &engine()
+    {
+        return testing::SessionSeam::engine(window->session());
+    }
     session::Session &session() { return window->session(); }
 
     void click(const QString &objectName)
@@ -143,6 +148,7 @@ public:
 
     // Declared in the order they must be torn down in reverse: the window before its link.
     serial::QtSerialLink link;
+    std::unique_ptr<session::Session> ownSession;
     std::unique_ptr<window::MainWindow> window;
     Tally tally;
     // Turns of the event loop; a gap as long as a time-out would mean the panel blocked it.

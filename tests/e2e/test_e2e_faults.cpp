@@ -5,6 +5,7 @@
 // status bar what went wrong.
 
 #include "e2erig.h"
+#include "sessionseam.h"
 
 #include <window/staledisplay.h>
 
@@ -208,7 +209,7 @@ void E2EFaults::silentBoardUnderAutoRefresh()
     QTRY_VERIFY_WITH_TIMEOUT(r.tally.completed > before.completed, 2 * kIdleWithinMs + 500);
     QCOMPARE(r.statusTexts(), m_reference);
     QCOMPARE(r.window->outcomeText(), QString());
-    QVERIFY(r.session().refreshTimer().isActive());
+    QVERIFY(vantor::testing::SessionSeam::refreshTimer(r.session()).isActive());
     verifyPanelUnharmed();
 }
 
@@ -321,7 +322,8 @@ void E2EFaults::deviceVanishesAndComesBack()
              qPrintable(r.window->outcomeText()));
     QVERIFY(r.window->staleDisplay().isStale());
     const vantor::e2e::Tally whileGone = r.tally;
-    QSignalSpy ticks(&r.session().refreshTimer(), &vantor::protocol::Timer::timeout);
+    QSignalSpy ticks(&vantor::testing::SessionSeam::refreshTimer(r.session()),
+                     &vantor::protocol::Timer::timeout);
     QTRY_VERIFY(ticks.size() >= 2);
     QCOMPARE(r.tally.launched, whileGone.launched);
     QCOMPARE(r.tally.failed, whileGone.failed);

@@ -6,6 +6,7 @@
 // picked up the same way by the real executable (test_e2e_process).
 
 #include "e2ewire.h"
+#include "sessionseam.h"
 
 #include <bytes.h>
 #include <fakes.h>
@@ -98,7 +99,8 @@ struct Bench
     {
         vantor::serial::PortMap map;
         map.setDevice(1, device());
-        window = std::make_unique<vantor::window::MainWindow>(link, map);
+        session = std::make_unique<vantor::session::Session>(link, map);
+        window = std::make_unique<vantor::window::MainWindow>(*session);
         window->setPortInfoSource(std::make_shared<vantor::testing::FakePortInfo>());
         window->formLoad();
         window->show();
@@ -133,6 +135,7 @@ struct Bench
     QTemporaryDir dir;
     std::unique_ptr<SimulatedBoard> board;
     vantor::serial::QtSerialLink link;
+    std::unique_ptr<vantor::session::Session> session;
     std::unique_ptr<vantor::window::MainWindow> window;
 };
 
@@ -193,7 +196,7 @@ void E2EReconnect::returnAfterAbsence()
     qInfo("CPU while the device was away for %d ms: %.3f s", absenceMs, cpu);
     QVERIFY2(cpu < kIdleCpuSeconds, qPrintable(QStringLiteral("%1 s of CPU").arg(cpu)));
     QVERIFY(b.window->reconnector().isWaiting());
-    QVERIFY(b.window->session().refreshTimer().isActive());
+    QVERIFY(vantor::testing::SessionSeam::refreshTimer(b.window->session()).isActive());
     QVERIFY(b.window->staleDisplay().isStale());
 
     QSignalSpy answered(b.board.get(), &SimulatedBoard::answerSent);

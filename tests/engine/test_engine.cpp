@@ -80,18 +80,18 @@ struct Rig
     // Completes whatever is in flight the way the board and the port would.
     void complete()
     {
-        switch (engine.stage()) {
-        case TransactionEngine::Stage::AwaitingAnswer:
+        switch (engine.state()) {
+        case TransactionEngine::State::AwaitingAnswer:
             link.feed(snapshot());
             break;
-        case TransactionEngine::Stage::AwaitingAck:
+        case TransactionEngine::State::AwaitingAck:
             link.feed(byte(0x06));
             link.drain();
             break;
-        case TransactionEngine::Stage::SendingBlock:
+        case TransactionEngine::State::SendingBlock:
             link.drain();
             break;
-        case TransactionEngine::Stage::Idle:
+        case TransactionEngine::State::Idle:
             break;
         }
     }
@@ -256,7 +256,7 @@ void TestEngine::acknowledgementRestartsTheTimeout()
     rig.engine.requestPortWrite();
     const int startsBeforeAck = rig.timer2.starts;
     rig.link.feed(byte(0x01));
-    QCOMPARE(rig.engine.stage(), TransactionEngine::Stage::SendingBlock);
+    QCOMPARE(rig.engine.state(), TransactionEngine::State::SendingBlock);
     QCOMPARE(rig.timer2.starts, startsBeforeAck + 1);
     QVERIFY(rig.timer2.isActive());
 }
@@ -291,7 +291,7 @@ void TestEngine::timeoutEndsEachStage()
     QVERIFY(rig.decoded.isEmpty());
     // The next pending request starts, and the dropped one is not repeated.
     QCOMPARE(rig.link.takeWire(), byte(0x28));
-    QCOMPARE(rig.engine.stage(), TransactionEngine::Stage::AwaitingAnswer);
+    QCOMPARE(rig.engine.state(), TransactionEngine::State::AwaitingAnswer);
 }
 
 void TestEngine::shortAnswerIsNotDecoded()

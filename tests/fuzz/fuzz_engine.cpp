@@ -117,8 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             // "Reset GUI": drop whatever is in flight and start a whole read.
             timer1.stop();
             timer2.stop();
-            engine.setTransactionBusy(false);
-            engine.clearPendingFlags();
+            engine.reset();
             engine.requestWholeRead();
             break;
         }

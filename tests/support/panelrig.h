@@ -5,6 +5,7 @@
 // of the window and of the views beside it.
 
 #include "fakes.h"
+#include "sessionseam.h"
 
 #include <window/controls.h>
 #include <window/mainwindow.h>
@@ -26,7 +27,8 @@ struct FakePanel
         map.setDevice(1, com1);
         map.setDevice(2, QStringLiteral("/dev/fake-com2"));
         map.setDevice(3, QStringLiteral("/dev/fake-com3"));
-        window = std::make_unique<window::MainWindow>(link, map, &timer1, &timer2);
+        ownSession = std::make_unique<session::Session>(link, map, nullptr, &timer1, &timer2);
+        window = std::make_unique<window::MainWindow>(*ownSession);
     }
 
     // Start-up, then the board acknowledges both writes and takes both blocks.
@@ -42,12 +44,16 @@ struct FakePanel
 
     window::MainControls &c() { return window->controls(); }
     session::Session &session() { return window->session(); }
-    protocol::TransactionEngine &engine() { return window->session().engine(); }
+    protocol::TransactionEngine &engine()
+    {
+        return testing::SessionSeam::engine(window->session());
+    }
 
     serial::PortMap map;
     FakeLink link;
     FakeTimer timer1;
     FakeTimer timer2;
+    std::unique_ptr<session::Session> ownSession;
     std::unique_ptr<window::MainWindow> window;
 };
 
@@ -59,7 +65,7 @@ struct ShownPanel : FakePanel
     {
         window->formLoad();
         // Every tab may be selected, so that every page can be looked at.
-        window->session().setPortCount(window::kElementCount);
+        testing::SessionSeam::setPortCount(window->session(), window::kElementCount);
         window->show();
     }
 

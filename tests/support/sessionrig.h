@@ -5,6 +5,7 @@
 // controls hold them.
 
 #include "fakes.h"
+#include "sessionseam.h"
 #include "textstore.h"
 
 #include <protocol/transactionengine.h>
@@ -15,25 +16,25 @@ namespace vantor::testing {
 struct SessionOnFakes
 {
     explicit SessionOnFakes(const serial::PortMap &map = {})
-        : session(link, map, store, &refresh, &timeout)
+        : session(link, map, &store, &refresh, &timeout)
     {
     }
 
     // The board takes whatever is in flight: an answer to a read, an ack and the block to a write.
     void complete(const QByteArray &answer = QByteArray(168, '\0'))
     {
-        switch (session.engine().stage()) {
-        case protocol::TransactionEngine::Stage::AwaitingAnswer:
+        switch (testing::SessionSeam::engine(session).state()) {
+        case protocol::TransactionEngine::State::AwaitingAnswer:
             link.feed(answer);
             break;
-        case protocol::TransactionEngine::Stage::AwaitingAck:
+        case protocol::TransactionEngine::State::AwaitingAck:
             link.feed(QByteArray(1, '\x06'));
             link.drain();
             break;
-        case protocol::TransactionEngine::Stage::SendingBlock:
+        case protocol::TransactionEngine::State::SendingBlock:
             link.drain();
             break;
-        case protocol::TransactionEngine::Stage::Idle:
+        case protocol::TransactionEngine::State::Idle:
             break;
         }
     }

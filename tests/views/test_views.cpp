@@ -62,7 +62,9 @@ struct Rig : testing::FakePanel
     Rig()
     {
         window->session().setClock([this] { return now; });
-        views = views::attachViews(*window);
+        views = new views::Views(*ownSession, *window);
+        QObject::connect(views, &views::Views::reported, window.get(),
+                         &window::MainWindow::showOutcome);
         views->eventLog().setClock([this] { return now; });
         startAndSettle();
     }

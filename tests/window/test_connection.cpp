@@ -391,8 +391,8 @@ void ConnectionTest::choosingAListedPort()
     // Nothing had gone wrong: the menu's choice reads nothing by itself, as designed.
     QVERIFY(p.link.takeWire().isEmpty());
     QCOMPARE(p.link.portName(), device);
-    QCOMPARE(p.window->session().portControl().commPortNumber(), 1);
-    QCOMPARE(p.window->session().portControl().device(), device);
+    QCOMPARE(p.window->session().commPortNumber(), 1);
+    QCOMPARE(p.window->session().chosenDevice(), device);
     QVERIFY2(p.window->portStateText().startsWith(QStringLiteral("COM1 (%1) open").arg(device)),
              qPrintable(p.window->portStateText()));
     QCOMPARE(window::rememberedPort(), device);
@@ -484,4 +484,5 @@ int main(int argc, char *argv[])
     return QTest::qExec(&test, argc, argv);
 }
 
+#include "sessionseam.h"
 #include "test_connection.moc"

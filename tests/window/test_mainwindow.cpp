@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <fakes.h>
+#include <sessionseam.h>
 
 #include <window/controls.h>
 #include <window/ledwidget.h>
@@ -46,11 +47,15 @@ struct Panel
         map.setDevice(1, QStringLiteral("/dev/fake-com1"));
         map.setDevice(2, QStringLiteral("/dev/fake-com2"));
         map.setDevice(3, QStringLiteral("/dev/fake-com3"));
-        window = std::make_unique<MainWindow>(link, map, &timer1, &timer2);
+        ownSession = std::make_unique<session::Session>(link, map, nullptr, &timer1, &timer2);
+        window = std::make_unique<MainWindow>(*ownSession);
     }
 
     window::MainControls &c() { return window->controls(); }
-    protocol::TransactionEngine &engine() { return window->session().engine(); }
+    protocol::TransactionEngine &engine()
+    {
+        return testing::SessionSeam::engine(window->session());
+    }
     session::Session &session() { return window->session(); }
 
     // Start-up, then the board acknowledges both writes and takes both blocks.
@@ -68,6 +73,7 @@ struct Panel
     testing::FakeLink link;
     testing::FakeTimer timer1;
     testing::FakeTimer timer2;
+    std::unique_ptr<session::Session> ownSession;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -188,9 +194,9 @@ void MainWindowTest::tabRule()
 
     Panel p;
     p.startAndSettle();
-    p.session().setPortCount(48);
+    testing::SessionSeam::setPortCount(p.session(), 48);
     p.c().Port_Control->setCurrentIndex(from);
-    p.session().setPortCount(portCount);
+    testing::SessionSeam::setPortCount(p.session(), portCount);
     QSignalSpy changes(p.c().Port_Control, &QTabWidget::currentChanged);
     p.c().Port_Control->setCurrentIndex(clicked);
     QCOMPARE(p.c().Port_Control->currentIndex(), shown);
@@ -207,7 +213,7 @@ void MainWindowTest::resetGuiDuringWrite()
     p.window->formLoad();
     p.link.takeWire();
     // The system write waits for its acknowledgement, the port write is pending.
-    QCOMPARE(p.engine().stage(), protocol::TransactionEngine::Stage::AwaitingAck);
+    QCOMPARE(p.engine().state(), protocol::TransactionEngine::State::AwaitingAck);
     p.engine().requestPortRefresh();
 
     p.window->Reset_GUI_Click();
@@ -219,7 +225,7 @@ void MainWindowTest::resetGuiDuringWrite()
                               RequestKind::PortWrite, RequestKind::PortRefresh })
         QVERIFY(!p.engine().isPending(kind));
     QCOMPARE(p.link.takeWire(), bytes({ 0x08 }));
-    QCOMPARE(p.engine().stage(), protocol::TransactionEngine::Stage::AwaitingAnswer);
+    QCOMPARE(p.engine().state(), protocol::TransactionEngine::State::AwaitingAnswer);
     QVERIFY(p.timer2.isActive());
 
     // A late acknowledgement of the dropped write sends no block.
@@ -415,7 +421,7 @@ void MainWindowTest::menuChoosesPort()
     QCOMPARE(p.link.closeCount, closes + 1);
     QVERIFY(p.link.isOpen());
     QCOMPARE(p.link.portName(), device);
-    QCOMPARE(p.window->session().portControl().commPortNumber(), item.right(1).toInt());
+    QCOMPARE(p.window->session().commPortNumber(), item.right(1).toInt());
     QVERIFY2(p.window->portStateText().contains(device), qPrintable(p.window->portStateText()));
     QVERIFY(p.window->portStateText().contains(QStringLiteral("open")));
 
@@ -558,7 +564,7 @@ void MainWindowTest::rowCaptionsLevelWithTheirRows()
     QFETCH(QString, row);
 
     Panel &p = *m_shown;
-    p.session().setPortCount(32);
+    testing::SessionSeam::setPortCount(p.session(), 32);
     const auto top = [&p](QWidget *w) {
         return w->mapTo(p.window.get(), QPoint(0, 0)).y();
     };
@@ -575,7 +581,7 @@ void MainWindowTest::rowCaptionsLevelWithTheirRows()
         }
     }
     p.c().Port_Control->setCurrentIndex(0);
-    p.session().setPortCount(8);
+    testing::SessionSeam::setPortCount(p.session(), 8);
 }
 
 void MainWindowTest::shownAndNotShown_data()
