@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "changes.h"
 
+#include "readout.h"
+
 #include <codec/storecodec.h>
 #include <codec/tabletext.h>
+
+#include <algorithm>
 
 namespace vantor::cli {
 
@@ -71,8 +75,10 @@ Assignments parseAssignments(const QStringList &texts, std::optional<int> port)
         if (row.scope == Scope::Port && !port)
             return refuse(text, u"a port setting: name the port with --port P"_s);
         const std::optional<int> value = valueOf(row, text.mid(eq + 1));
-        if (!value)
-            return refuse(text, u"\"%1\" must be %2"_s.arg(key, codec::rangeText(row)));
+        if (!value) {
+            const QString what = row.kind == Kind::Number ? u"a whole number from "_s : QString();
+            return refuse(text, u"\"%1\" must be %2%3"_s.arg(key, what, codec::rangeText(row)));
+        }
         const int element = row.scope == Scope::Port ? *port - 1 : 0;
         for (const Assignment &a : result.items) {
             if (a.setting == *setting)
@@ -80,7 +86,38 @@ Assignments parseAssignments(const QStringList &texts, std::optional<int> port)
         }
         result.items.push_back({ *setting, element, *value });
     }
+    if (port && std::none_of(result.items.begin(), result.items.end(), [](const Assignment &a) {
+            return codec::isPortSetting(a.setting);
+        }))
+        return refuse(texts.first(), u"a system setting: --port does not apply to it"_s);
     return result;
+}
+
+QStringList changeLines(const WritePlan &plan, const codec::SettingsStore &before,
+                        const codec::SettingsStore &after)
+{
+    QStringList lines;
+    const auto line = [&](const SettingRow &row, int element, const QString &where) {
+        const int was = before.value(row.setting, element).value;
+        const int now = after.value(row.setting, element).value;
+        if (was != now) {
+            lines << where + QString::fromLatin1(row.key.data(), qsizetype(row.key.size())) + u' '
+                    + QString::fromUtf8(settingJson(row, was)) + u" -> "_s
+                    + QString::fromUtf8(settingJson(row, now));
+        }
+    };
+    if (plan.system) {
+        for (const SettingRow &row : codec::settingRows(Scope::System))
+            line(row, 0, {});
+    }
+    for (const int g : plan.groups) {
+        for (int p = 0; p < protocol::kPortsPerGroup; ++p) {
+            const int element = g * protocol::kPortsPerGroup + p;
+            for (const SettingRow &row : codec::settingRows(Scope::Port))
+                line(row, element, u"port %1 "_s.arg(element + 1));
+        }
+    }
+    return lines;
 }
 
 std::set<int> WritePlan::groupsToRead() const

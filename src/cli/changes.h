@@ -65,6 +65,11 @@ void resetUnreadable(codec::SettingsStore &store, const std::set<int> &groups);
 [[nodiscard]] WritePlan applyAssignments(const std::vector<Assignment> &assignments,
                                          codec::SettingsStore &store);
 
+// One line per setting of the plan's blocks that differs: "port 2 power_limit_w 15 -> 10",
+// "master_enable true -> false".
+[[nodiscard]] QStringList changeLines(const WritePlan &plan, const codec::SettingsStore &before,
+                                      const codec::SettingsStore &after);
+
 struct PlannedBlock
 {
     protocol::RequestKind kind;

@@ -16,6 +16,7 @@
 #include <session/profile.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QTextStream>
 #include <QTimer>
@@ -29,6 +30,26 @@ namespace {
 
 using namespace Qt::Literals::StringLiterals;
 using protocol::RequestKind;
+
+bool g_timestamps = false;
+
+QString stamped(const QString &line)
+{
+    return g_timestamps ? records::isoTimestamp(QDateTime::currentMSecsSinceEpoch()) + u' ' + line
+                        : line;
+}
+
+void stampedMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    QTextStream(stderr) << stamped(qFormatLogMessage(type, context, message)) << Qt::endl;
+}
+
+// Lines of the long-running commands carry their UTC time, to be lined up with their records.
+void stampStandardError()
+{
+    g_timestamps = true;
+    qInstallMessageHandler(&stampedMessage);
+}
 
 // Standard output without buffering of its own: what is written has been handed on. A reader
 // that went away (`| head`) ends the output quietly; any other failure is told.
@@ -88,14 +109,53 @@ int stepFailed(const StepResult &r)
     return r.status == StepResult::Status::Refused ? kUsage : kNoAnswer;
 }
 
-bool readGroups(Board &board, const std::set<int> &groups, int &status)
+// The board's port count as its answer gives it, or nothing for a count it cannot have.
+std::optional<int> portCountOf(const session::DecodedAnswer &answer)
 {
+    const int count = answer.snapshot.config[codec::Setting::SYS_PORT_CNT];
+    if (!codec::inRange(codec::settingRow(codec::Setting::SYS_PORT_CNT), count))
+        return std::nullopt;
+    return count;
+}
+
+// Refuses a group or port the board does not have, as the panel refuses those tabs.
+bool withinPortCount(const session::DecodedAnswer &answer, const std::set<int> &groups,
+                     std::optional<int> port, int &status)
+{
+    const std::optional<int> count = portCountOf(answer);
+    if (!count)
+        return true;
+    QString refusal;
+    if (port && *port > *count)
+        refusal = u"port %1 is beyond the board's %2 ports"_s.arg(*port).arg(*count);
     for (const int g : groups) {
-        const StepResult r = board.readGroup(g);
+        if (refusal.isEmpty() && g * protocol::kPortsPerGroup >= *count) {
+            refusal = u"group %1 is beyond the board's %2 ports (groups 0 to %3)"_s.arg(g)
+                          .arg(*count)
+                          .arg(*count / protocol::kPortsPerGroup - 1);
+        }
+    }
+    if (refusal.isEmpty())
+        return true;
+    report(refusal);
+    status = kUsage;
+    return false;
+}
+
+// The first answer tells the port count, which every group and the port must lie within.
+bool readGroups(Board &board, const std::set<int> &groups, int &status,
+                std::optional<int> port = std::nullopt)
+{
+    bool first = true;
+    for (const int g : groups) {
+        session::DecodedAnswer answer;
+        const StepResult r = board.readGroup(g, &answer);
         if (!r.ok()) {
             status = stepFailed(r);
             return false;
         }
+        if (std::exchange(first, false) && !withinPortCount(answer, groups, port, status))
+            return false;
     }
     return true;
 }
@@ -138,7 +198,9 @@ int sendPlan(Board &board, const WritePlan &plan)
 
 // The blocks are built on a copy first: a setting that cannot be encoded stops everything
 // before the first byte goes out.
-int writeChanges(Board &board, const WritePlan &plan, bool dryRun)
+// before: the store as read, before the changes were laid over it. What changed is told: on
+// standard output before the blocks for a dry run, on standard error once written.
+int writeChanges(Board &board, const WritePlan &plan, const codec::MemoryStore &before, bool dryRun)
 {
     codec::MemoryStore trial = board.store();
     const PlannedBlocks planned = buildBlocks(plan, trial);
@@ -146,12 +208,51 @@ int writeChanges(Board &board, const WritePlan &plan, bool dryRun)
         report(u"nothing was written: "_s + planned.error);
         return kUsage;
     }
+    const QStringList changes = changeLines(plan, before, board.store());
     if (dryRun) {
         StandardOutput out;
-        out.write(blocksText(planned.blocks));
+        QByteArray text;
+        for (const QString &line : changes)
+            text += line.toUtf8() + '\n';
+        out.write(text + blocksText(planned.blocks));
         return out.failed() ? kNoAnswer : kSuccess;
     }
-    return sendPlan(board, plan);
+    const int status = sendPlan(board, plan);
+    if (status == kSuccess) {
+        for (const QString &line : changes)
+            report(u"wrote "_s + line);
+    }
+    return status;
+}
+
+// The whole read of the group asked for, or of group 0 and then of every other group its port
+// count allows.
+bool readAsked(Board &board, const Options &o, WholeReads &answers, int &status)
+{
+    session::DecodedAnswer answer;
+    const StepResult r = board.readGroup(o.allGroups ? 0 : o.group, &answer);
+    if (!r.ok()) {
+        status = stepFailed(r);
+        return false;
+    }
+    answers.push_back(answer);
+    if (!o.allGroups)
+        return withinPortCount(answer, { o.group }, std::nullopt, status);
+    const int count = portCountOf(answer).value_or(protocol::kPortsPerGroup);
+    for (int g = 1; g * protocol::kPortsPerGroup < count; ++g) {
+        const StepResult next = board.readGroup(g, &answer);
+        if (!next.ok()) {
+            status = stepFailed(next);
+            return false;
+        }
+        answers.push_back(answer);
+    }
+    return true;
+}
+
+std::optional<int> groupAsked(const Options &o)
+{
+    return o.allGroups ? std::nullopt : std::optional<int>(o.group);
 }
 
 int runRead(const Options &o)
@@ -160,21 +261,20 @@ int runRead(const Options &o)
     const auto board = openBoard(o, status);
     if (!board)
         return status;
-    session::DecodedAnswer answer;
-    const StepResult r = board->readGroup(o.group, &answer);
-    if (!r.ok())
-        return stepFailed(r);
+    WholeReads answers;
+    if (!readAsked(*board, o, answers, status))
+        return status;
 
     QByteArray text;
     switch (o.format) {
     case OutputFormat::Csv:
-        text = wholeReadCsv(answer);
+        text = wholeReadCsv(answers);
         break;
     case OutputFormat::Text:
-        text = wholeReadText(answer);
+        text = wholeReadText(answers);
         break;
     default:
-        text = wholeReadJson(answer);
+        text = wholeReadJson(answers);
         break;
     }
     StandardOutput out;
@@ -192,19 +292,24 @@ int runWatch(const Options &o)
         report(file.errorString());
         return file.pathUnusable() ? kUsage : kNoAnswer;
     }
-    int status = kSuccess;
-    const auto board = openBoard(o, status);
-    if (!board)
-        return status;
+    stampStandardError();
+    // Opened by the monitor: a device that is not there yet is waited for.
+    const auto board = std::make_unique<Board>(o.device, o.timeoutMs);
 
     StandardOutput out;
     records::RecordWriter standardOutput(out.device(), format);
+    bool refused = false;
     const bool toFile = file.isOpen();
     bool writeFailed = false;
     bool done = false;
     qint64 answers = 0;
-    Monitor monitor(*board, o.group, o.intervalMs);
+    Monitor monitor(*board, groupAsked(o), o.intervalMs);
     QObject::connect(&monitor, &Monitor::message, &monitor, &report);
+    QObject::connect(&monitor, &Monitor::refused, &monitor, [&](const QString &text) {
+        report(text);
+        refused = true;
+        finish();
+    });
     QObject::connect(&monitor, &Monitor::answered, &monitor,
                      [&](const session::DecodedAnswer &answer) {
                          if (done)
@@ -229,6 +334,8 @@ int runWatch(const Options &o)
     monitor.start();
     QCoreApplication::exec();
     file.close();
+    if (refused)
+        return kUsage;
     return writeFailed || monitor.hadFailures() ? kNoAnswer : kSuccess;
 }
 
@@ -240,11 +347,13 @@ int runDumpProfile(const Options &o)
     const auto board = openBoard(o, status);
     if (!board)
         return status;
-    const StepResult r = board->readGroup(o.group);
-    if (!r.ok())
-        return stepFailed(r);
+    WholeReads answers;
+    if (!readAsked(*board, o, answers, status))
+        return status;
 
-    const int groups[] = { o.group };
+    std::vector<int> groups;
+    for (const session::DecodedAnswer &a : answers)
+        groups.push_back(a.group);
     const session::ProfileWriting profile = session::writeProfile(board->store(), groups);
     if (profile.refusal) {
         report(u"the board's settings cannot be kept in a profile: "_s + profile.refusal->message);
@@ -281,8 +390,9 @@ int runApply(const Options &o)
     // The marks the board reported, before the unreadable settings take their designed values.
     const codec::MemoryStore reported = board->store();
     resetUnreadable(board->store(), plan.groups);
+    const codec::MemoryStore before = board->store();
     session::applyAsReported(reading.profile, board->store(), reported);
-    return writeChanges(*board, plan, o.dryRun);
+    return writeChanges(*board, plan, before, o.dryRun);
 }
 
 int runSet(const Options &o)
@@ -296,13 +406,14 @@ int runSet(const Options &o)
 
     int status = kSuccess;
     const auto board = openBoard(o, status);
-    if (!board || !readGroups(*board, involved.groupsToRead(), status))
+    if (!board || !readGroups(*board, involved.groupsToRead(), status, o.port))
         return status;
     resetUnreadable(board->store(), involved.groups);
+    const codec::MemoryStore before = board->store();
     const WritePlan changed = applyAssignments(assignments.items, board->store());
     if (changed.empty())
         return kSuccess;
-    return writeChanges(*board, changed, false);
+    return writeChanges(*board, changed, before, false);
 }
 
 QString urlOf(const MetricsServer &server)
@@ -313,7 +424,8 @@ QString urlOf(const MetricsServer &server)
 
 int runMetrics(const Options &o)
 {
-    Metrics metrics(o.device, o.group);
+    stampStandardError();
+    Metrics metrics(o.device, { o.allGroups ? 0 : o.group });
     MetricsServer server;
     if (o.listen) {
         if (!server.listen(o.listen->address, o.listen->port)) {
@@ -333,10 +445,8 @@ int runMetrics(const Options &o)
         report(error);
         return kNoAnswer;
     }
-    int status = kSuccess;
-    const auto board = openBoard(o, status);
-    if (!board)
-        return status;
+    // Opened by the monitor: a device that is not there yet is served as a board that is down.
+    const auto board = std::make_unique<Board>(o.device, o.timeoutMs);
 
     bool writeFailing = false;
     bool writeFailed = false;
@@ -354,8 +464,16 @@ int runMetrics(const Options &o)
         if (!std::exchange(writeFailing, true))
             report(error);
     };
-    Monitor monitor(*board, o.group, o.intervalMs);
+    bool refused = false;
+    Monitor monitor(*board, groupAsked(o), o.intervalMs);
     QObject::connect(&monitor, &Monitor::message, &monitor, &report);
+    QObject::connect(&monitor, &Monitor::refused, &monitor, [&](const QString &text) {
+        report(text);
+        refused = true;
+        finish();
+    });
+    QObject::connect(&monitor, &Monitor::groupsChanged, &monitor,
+                     [&](const std::vector<int> &groups) { metrics.setGroups(groups); });
     QObject::connect(&monitor, &Monitor::answered, &monitor,
                      [&](const session::DecodedAnswer &answer) {
                          metrics.addAnswer(answer);
@@ -363,6 +481,10 @@ int runMetrics(const Options &o)
                      });
     QObject::connect(&monitor, &Monitor::timedOut, &monitor, [&] {
         metrics.addTimeout();
+        publish();
+    });
+    QObject::connect(&monitor, &Monitor::lineLost, &monitor, [&] {
+        metrics.addLinkLost();
         publish();
     });
     // Refreshes that cannot be sent while the line is away change nothing after the first.
@@ -374,6 +496,8 @@ int runMetrics(const Options &o)
     });
     monitor.start();
     QCoreApplication::exec();
+    if (refused)
+        return kUsage;
     return writeFailed || monitor.hadFailures() ? kNoAnswer : kSuccess;
 }
 
@@ -382,7 +506,7 @@ int runMetrics(const Options &o)
 void report(const QString &line)
 {
     // One line, whatever a file put into the message.
-    QTextStream(stderr) << "vantor-cli: " << codec::escapeControls(line) << Qt::endl;
+    QTextStream(stderr) << stamped(u"vantor-cli: "_s + codec::escapeControls(line)) << Qt::endl;
 }
 
 int run(const Options &options)

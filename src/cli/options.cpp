@@ -130,14 +130,21 @@ constexpr unsigned kGroupCommands = kRead | kWatch | kDump | kMetrics;
 const std::array<OptionDef, 14> kOptionDefs { {
     { Opt::Help, "help"_L1, 'h', {}, 0, "show this help"_L1, takeNothing },
     { Opt::Version, "version"_L1, 0, {}, 0, "show the version"_L1, takeNothing },
-    { Opt::Device, "device"_L1, 'd', "DEVICE"_L1, 0,
+    { Opt::Device, "device"_L1, 'd', "PATH"_L1, 0,
       "serial device (default: what the panel's COM1 opens, %1), or a board on the network: "
       "tcp://HOST:PORT (raw) or rfc2217://HOST:PORT"_L1,
       [](const Given &g, Options &o, QString &error) {
           return takePath(g, o.device, u"a device path"_s, error);
       } },
-    { Opt::Group, "group"_L1, 0, "N"_L1, kGroupCommands, "port group 0..5 (default 0)"_L1,
+    { Opt::Group, "group"_L1, 0, "N|all"_L1, kGroupCommands,
+      "port group 0..5 (default 0); all: a whole read gives the port count, then every group is "
+      "read in turn (watch and metrics: one group per interval, round robin, the count read "
+      "again after a reconnection; --count counts answers)"_L1,
       [](const Given &g, Options &o, QString &error) {
+          if (g.value == u"all") {
+              o.allGroups = true;
+              return true;
+          }
           return takeNumber(g, o.group, 0, Options::kHighestGroup, u"a port group"_s, error);
       } },
     { Opt::Timeout, "timeout"_L1, 0, "MS"_L1, 0, "answer time-out of each stage (default 2000)"_L1,

@@ -30,6 +30,7 @@ struct Options
     Command command = Command::Help;
     QString device; // what the panel's COM1 opens unless -d is given
     int group = 0;
+    bool allGroups = false; // --group all: every group the board's port count allows
     int timeoutMs = kDefaultTimeoutMs;
     OutputFormat format = OutputFormat::Json;
     int intervalMs = kDefaultIntervalMs;

@@ -53,16 +53,17 @@ QByteArray settingJson(const SettingRow &row, int value)
     return QByteArray::number(value);
 }
 
-QByteArray wholeReadJson(const session::DecodedAnswer &answer)
+QByteArray wholeReadJson(const WholeReads &answers)
 {
+    const session::DecodedAnswer &answer = answers.front();
     const codec::DecodedSnapshot &d = answer.snapshot;
     const records::SystemRecord system = records::systemRecord(d);
-    const records::PortRecords ports = portRecords(answer);
 
     QByteArray out = "{\n";
     out += "  " + member("timestamp", jsonString(records::isoTimestamp(answer.receivedUtcMs)))
         + ",\n";
-    out += "  " + member("group", QByteArray::number(answer.group)) + ",\n";
+    out += "  " + member("group", answers.size() > 1 ? "\"all\"" : QByteArray::number(answer.group))
+        + ",\n";
     out += "  \"system\":{";
     out += member("firmware_version", jsonString(system.firmwareVersion));
     out += ',' + member("chip_version", jsonString(system.chipVersion));
@@ -71,32 +72,46 @@ QByteArray wholeReadJson(const session::DecodedAnswer &answer)
     out += ',' + member("port_serviced", QByteArray::number(system.portServiced));
     out += ',' + member("configuration", configurationJson(d.config));
     out += "},\n  \"ports\":[\n";
-    for (std::size_t p = 0; p < ports.size(); ++p) {
-        QByteArray record = records::jsonObject(ports[p]);
-        record.chop(1); // the closing brace: the port's configuration joins the record
-        out += "    " + record + ',' + member("configuration", configurationJson(d.ports[p]))
-            + (p + 1 < ports.size() ? "},\n" : "}\n");
+    for (std::size_t a = 0; a < answers.size(); ++a) {
+        const records::PortRecords ports = portRecords(answers[a]);
+        for (std::size_t p = 0; p < ports.size(); ++p) {
+            QByteArray record = records::jsonObject(ports[p]);
+            record.chop(1); // the closing brace: the port's configuration joins the record
+            const bool last = a + 1 == answers.size() && p + 1 == ports.size();
+            out += "    " + record + ','
+                + member("configuration", configurationJson(answers[a].snapshot.ports[p]))
+                + (last ? "}\n" : "},\n");
+        }
     }
     out += "  ]\n}\n";
     return out;
 }
 
-QByteArray wholeReadCsv(const session::DecodedAnswer &answer)
+QByteArray wholeReadCsv(const WholeReads &answers)
 {
     QByteArray out = records::csvHeader();
-    for (const records::PortRecord &r : portRecords(answer))
-        out += records::csvRow(r);
+    for (const session::DecodedAnswer &answer : answers) {
+        for (const records::PortRecord &r : portRecords(answer))
+            out += records::csvRow(r);
+    }
     return out;
 }
 
-QByteArray wholeReadText(const session::DecodedAnswer &answer)
+QByteArray wholeReadText(const WholeReads &answers)
 {
+    const session::DecodedAnswer &answer = answers.front();
     const records::SystemRecord system = records::systemRecord(answer.snapshot);
-    return "group " + QByteArray::number(answer.group) + " at "
-        + records::isoTimestamp(answer.receivedUtcMs).toLatin1() + ", firmware "
+    std::vector<records::PortRecord> ports;
+    for (const session::DecodedAnswer &a : answers) {
+        for (const records::PortRecord &r : portRecords(a))
+            ports.push_back(r);
+    }
+    return (answers.size() > 1 ? QByteArray("all groups")
+                               : "group " + QByteArray::number(answer.group))
+        + " at " + records::isoTimestamp(answer.receivedUtcMs).toLatin1() + ", firmware "
         + system.firmwareVersion.toLatin1() + ", chip " + system.chipVersion.toLatin1()
         + ", ports in system " + QByteArray::number(system.portCount) + ", total port power "
-        + system.totalPowerW.text.toLatin1() + " W\n" + records::textTable(portRecords(answer));
+        + system.totalPowerW.text.toLatin1() + " W\n" + records::textTable(ports);
 }
 
 } // namespace vantor::cli

@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 
+#include <vector>
+
 namespace vantor::cli {
 
 [[nodiscard]] records::PortRecords portRecords(const session::DecodedAnswer &answer);
@@ -17,12 +19,16 @@ namespace vantor::cli {
 // true/false for a flag, the caption of a choice, the number otherwise.
 [[nodiscard]] QByteArray settingJson(const codec::SettingRow &row, int value);
 
+// The whole reads of one command, one per group, in group order; the first one's system.
+using WholeReads = std::vector<session::DecodedAnswer>;
+
 // { "timestamp", "group", "system": { versions, total power, port count, configuration },
-//   "ports": [ eight records, each with its configuration ] }, with a final line end.
-[[nodiscard]] QByteArray wholeReadJson(const session::DecodedAnswer &answer);
-// The CSV header and the eight rows.
-[[nodiscard]] QByteArray wholeReadCsv(const session::DecodedAnswer &answer);
-// A heading line and a table of the eight ports, columns aligned.
-[[nodiscard]] QByteArray wholeReadText(const session::DecodedAnswer &answer);
+//   "ports": [ the records of every group, each with its configuration ] }, with a final line
+// end. "group" is the group's number, or "all" for more than one.
+[[nodiscard]] QByteArray wholeReadJson(const WholeReads &answers);
+// The CSV header and a row per port.
+[[nodiscard]] QByteArray wholeReadCsv(const WholeReads &answers);
+// A heading line and a table of the ports, columns aligned.
+[[nodiscard]] QByteArray wholeReadText(const WholeReads &answers);
 
 } // namespace vantor::cli

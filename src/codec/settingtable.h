@@ -98,6 +98,10 @@ struct SettingRow
     int designDefault = 0;
     // Whether the design lets the operator change it.
     bool designEnabled = true;
+    // A gauge in the metrics exposition (per board or per port, by scope), in the unit the
+    // store holds it in; empty when the setting is not one.
+    std::string_view metric = {};
+    std::string_view metricHelp = {};
 };
 
 namespace detail {
@@ -160,7 +164,8 @@ inline constexpr std::array<SettingRow, kSystemSettingCount + kPortSettingCount>
       Scope::System, Kind::Flag, Access::ReadBack, 0, 1, 1, Field::LEG_SUPP_4, 1, {}, 0, false },
     { Setting::MAX_SYS_PWR, "MAX_SYS_PWR", "total_power_limit_w", "Total Power Limit (W)",
       Scope::System, Kind::Number, Access::ReadBack, 0, 2047, 1, Field::MAX_SYS_PWR, 1, {}, 0,
-      false },
+      false, "vantor_board_power_limit_watts",
+      "Total power limit of the board; 0 is no limit." },
     { Setting::STARTUP_OL_DLY, "STARTUP_OL_DLY", "startup_overload_delay_ms",
       "Startup Overload Delay (ms)", Scope::System, Kind::Number, Access::ReadBack, 0, 255, 1,
       Field::STARTUP_OL_DLY, 1, {}, 0, true },
@@ -197,7 +202,7 @@ inline constexpr std::array<SettingRow, kSystemSettingCount + kPortSettingCount>
       false },
     { Setting::PORT_PWR_LMT, "PORT_PWR_LMT", "power_limit_w", "Set Port Power Limit (W)",
       Scope::Port, Kind::Number, Access::ReadBack, 0, 255, 1, Field::PORT_PWR_LMT, 1, {}, 0,
-      false },
+      false, "vantor_port_power_limit_watts", "Power limit of the port." },
     { Setting::PORT_LED_DRV, "PORT_LED_DRV", "led_output_drive", "LED Output Drive",
       Scope::Port, Kind::Choice, Access::ReadBack, 0, 3, 1, Field::PORT_LED_DRV, 1,
       detail::kLedChoices, 0, true },
@@ -286,6 +291,9 @@ enum class Column : std::uint8_t {
 
 enum class ColumnType : std::uint8_t { Time, Integer, Bool, Text, Number, OptionalInteger };
 
+// A gauge holds the column's value; a state set has one series per state, 1 for the current.
+enum class MetricKind : std::uint8_t { Gauge, StateSet };
+
 struct ColumnRow
 {
     Column column;
@@ -297,6 +305,7 @@ struct ColumnRow
     std::string_view metric = {};
     std::string_view metricHelp = {};
     double metricFactor = 1.0; // from the column's unit to the metric's base unit
+    MetricKind metricKind = MetricKind::Gauge;
 };
 
 // clang-format off
@@ -306,9 +315,13 @@ inline constexpr std::array<ColumnRow, 17> kColumns { {
     { Column::Port, "port", "Port", "", ColumnType::Integer },
     { Column::PortEnable, "port_enable", "Port Enable", "", ColumnType::Bool,
       "vantor_port_enabled", "Whether Port Enable is set (1) or clear (0).", 1.0 },
-    { Column::Mode, "mode", "Mode Status", "", ColumnType::Text },
-    { Column::Fault, "fault", "Fault Status", "", ColumnType::Text },
-    { Column::PwDStatus, "pw_d_status", "Power status", "", ColumnType::Text },
+    { Column::Mode, "mode", "Mode Status", "", ColumnType::Text,
+      "vantor_port_mode", "Mode status of the port", 1.0, MetricKind::StateSet },
+    { Column::Fault, "fault", "Fault Status", "", ColumnType::Text,
+      "vantor_port_fault", "Fault status of the port", 1.0, MetricKind::StateSet },
+    { Column::PwDStatus, "pw_d_status", "Power status", "", ColumnType::Text,
+      "vantor_port_state", "Power status of the port in the kernel's PSE words", 1.0,
+      MetricKind::StateSet },
     { Column::Class, "class", "Class", "", ColumnType::OptionalInteger,
       "vantor_port_class", "Determined class of the powered device (0..5).", 1.0 },
     { Column::ClassText, "class_text", "Determined Class", "", ColumnType::Text },

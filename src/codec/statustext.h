@@ -13,6 +13,8 @@ struct StatusText
 {
     QLatin1StringView caption;
     QLatin1StringView hover;
+    // The caption as an identifier (snake_case), for metric labels.
+    QLatin1StringView id;
 };
 
 [[nodiscard]] StatusText faultText(int code);

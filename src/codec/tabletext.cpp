@@ -11,8 +11,11 @@ QString rangeText(const SettingRow &row)
         return QStringLiteral("true or false");
     if (row.kind == Kind::Choice) {
         QStringList captions;
-        for (std::string_view c : row.choices)
-            captions << QLatin1Char('"') + tableText(c) + QLatin1Char('"');
+        // "Err" shows a code with no meaning; it is never one to choose.
+        for (std::string_view c : row.choices) {
+            if (c != "Err")
+                captions << QLatin1Char('"') + tableText(c) + QLatin1Char('"');
+        }
         return QStringLiteral("one of ") + captions.join(QStringLiteral(", "));
     }
     if (row.step != 1)

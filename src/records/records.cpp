@@ -32,10 +32,13 @@ RecordValue reading(int raw, ShownAs shownAs)
 QLatin1StringView pwDStatus(int portEnable, int modeCode, int faultCode)
 {
     const QLatin1StringView mode = modeText(modeCode).caption;
-    if (portEnable == 0 || mode == "Port Off"_L1 || mode == "Ramp Down"_L1)
+    if (portEnable == 0)
         return "disabled"_L1;
+    // A shorted port goes off at once: its fault tells it from one switched off.
     if (faultText(faultCode).caption != "Null"_L1)
         return "fault"_L1;
+    if (mode == "Port Off"_L1 || mode == "Ramp Down"_L1)
+        return "disabled"_L1;
     if (mode == "Ramp Up"_L1 || mode == "I Sample"_L1 || mode == "V Sample"_L1)
         return "delivering"_L1;
     if (mode == "R Detect"_L1 || mode == "C Detect"_L1 || mode == "Classify"_L1)

@@ -35,7 +35,9 @@ struct SystemRecord
 };
 
 // The kernel's power-sourcing vocabulary for a port: "disabled", "fault", "delivering",
-// "searching" or "otherfault", from Port Enable and the mode and fault codes.
+// "searching" or "otherfault", from Port Enable and the mode and fault codes. An enabled port
+// with a fault is "fault" whatever its mode; "disabled" is Port Enable clear, or a port off or
+// ramping down without a fault.
 [[nodiscard]] QLatin1StringView pwDStatus(int portEnable, int modeCode, int faultCode);
 
 // "red", "yellow", "green" or "off", as the window's LEDs show the drive code and Port Enable.

@@ -23,6 +23,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -95,6 +96,10 @@ private slots:
     void misbehavingBoard();
     void refusedBeforeAnythingIsSent_data();
     void refusedBeforeAnythingIsSent();
+    void refusedBeyondThePortCount_data();
+    void refusedBeyondThePortCount();
+    void everyGroup_data();
+    void everyGroup();
 
 private:
     QStringList onBoard(const QStringList &arguments) const
@@ -103,6 +108,7 @@ private:
     }
     QList<e2e::Frame> frames() const { return e2e::framesFromPanel(m_board->wireLog()); }
     QString writeFile(const QString &name, const QByteArray &contents);
+    void setPortCount(int count);
 
     std::unique_ptr<vantor::testing::BoardOnPty> m_pty;
     sim::SimulatedBoard *m_board = nullptr;
@@ -289,10 +295,17 @@ void TestCli::dumpThenApplyReproducesTheSettings()
     // A read, the system block, the port block: what the dry run said would go out.
     const QList<e2e::Frame> sent = frames();
     QCOMPARE(codes(sent), QByteArray("081820"));
-    const QList<QByteArray> planned = dry.out.split('\n');
-    QCOMPARE(planned.size(), 3);
-    QCOMPARE(planned[0], "0x18 system configuration write: " + sent[1].block.toHex(' '));
-    QCOMPARE(planned[1], "0x20 port control write: " + sent[2].block.toHex(' '));
+    // Before the blocks, one line per setting that changes.
+    QList<QByteArray> planned = dry.out.split('\n');
+    QCOMPARE(planned.takeLast(), QByteArray());
+    QVERIFY2(planned.size() > 2, dry.out.constData());
+    QCOMPARE(planned.takeLast(), "0x20 port control write: " + sent[2].block.toHex(' '));
+    QCOMPARE(planned.takeLast(), "0x18 system configuration write: " + sent[1].block.toHex(' '));
+    static const QRegularExpression change(QStringLiteral("^(port [1-8] )?[a-z0-9_]+ .+ -> .+$"));
+    for (const QByteArray &line : planned)
+        QVERIFY2(change.match(QString::fromUtf8(line)).hasMatch(), line.constData());
+    QVERIFY2(apply.err.count(QStringLiteral("vantor-cli: wrote ")) == planned.size(),
+             qPrintable(apply.err));
 }
 
 void TestCli::setWritesOnlyWhatChanged_data()
@@ -303,17 +316,21 @@ void TestCli::setWritesOnlyWhatChanged_data()
     QTest::addColumn<int>("offset"); // the snapshot byte that changes
     QTest::addColumn<int>("mask");
     QTest::addColumn<int>("value");
+    QTest::addColumn<int>("portCount");
+    QTest::addColumn<QString>("told"); // on standard error
 
-    QTest::newRow("port_enable=0 --port 3") << QStringList { "set", "port_enable=0", "--port", "3" }
-                                            << QByteArray("0820") << 0 << 27 + 2 << 0x20 << 0;
+    QTest::newRow("port_enable=0 --port 3")
+        << QStringList { "set", "port_enable=0", "--port", "3" } << QByteArray("0820") << 0
+        << 27 + 2 << 0x20 << 0 << 8 << "vantor-cli: wrote port 3 port_enable true -> false\n";
     QTest::newRow("a power limit in the second group")
         << QStringList { "set", "power_limit_w=20", "--port", "12" } << QByteArray("0921") << 1
-        << 43 + 3 << 0xFF << 20;
-    QTest::newRow("a system setting") << QStringList { "set", "master_enable=false" }
-                                      << QByteArray("0818") << 0 << 4 << 0x80 << 0;
+        << 43 + 3 << 0xFF << 20 << 16 << "vantor-cli: wrote port 12 power_limit_w 15 -> 20\n";
+    QTest::newRow("a system setting")
+        << QStringList { "set", "master_enable=false" } << QByteArray("0818") << 0 << 4 << 0x80 << 0
+        << 8 << "vantor-cli: wrote master_enable true -> false\n";
     QTest::newRow("a value the board already holds")
         << QStringList { "set", "port_enable=true", "--port", "1" } << QByteArray("08") << 0 << 27
-        << 0x20 << 0x20;
+        << 0x20 << 0x20 << 8 << QString();
 }
 
 void TestCli::setWritesOnlyWhatChanged()
@@ -324,7 +341,10 @@ void TestCli::setWritesOnlyWhatChanged()
     QFETCH(int, offset);
     QFETCH(int, mask);
     QFETCH(int, value);
+    QFETCH(int, portCount);
+    QFETCH(QString, told);
 
+    setPortCount(portCount);
     QByteArray expected = settings(m_board->model());
     // A system setting is the whole board's: every group reports it.
     for (int g = 0; g < kGroups; ++g) {
@@ -334,7 +354,8 @@ void TestCli::setWritesOnlyWhatChanged()
         b = static_cast<char>((b & ~mask) | value);
     }
     const CliRun run = runCli(onBoard(arguments));
-    QVERIFY2(run.finished && run.exitCode == 0 && run.err.isEmpty(), qPrintable(explain(run)));
+    QVERIFY2(run.finished && run.exitCode == 0, qPrintable(explain(run)));
+    QCOMPARE(run.err, told);
     QCOMPARE(codes(frames()), sent);
     QCOMPARE(settings(m_board->model()).toHex(), expected.toHex());
 }
@@ -424,9 +445,9 @@ void TestCli::refusedBeforeAnythingIsSent_data()
 
     // The classifier's words for each kind of open failure are checked on their own; here it is
     // their way out, from each command that opens the device: one line and exit 3.
-    for (const QStringList &command : { QStringList { "read" }, QStringList { "watch" },
-                                        QStringList { "set", "master_enable=1" },
-                                        QStringList { "metrics", "--textfile", "TEXTFILE" } }) {
+    // Watch and metrics wait for the device instead.
+    for (const QStringList &command : { QStringList { "read" }, QStringList { "dump-profile" },
+                                        QStringList { "set", "master_enable=1" } }) {
         QTest::addRow("no such device: %s", qPrintable(command.first()))
             << QStringList { "-d", "GONE" } + command << QByteArray() << 3
             << "GONE: no such device";
@@ -446,7 +467,16 @@ void TestCli::refusedBeforeAnythingIsSent_data()
         << R"(unknown key "\u001b[2Jred")";
     QTest::newRow("set: a value out of range")
         << QStringList { "set", "power_limit_w=256", "--port", "1" } << QByteArray() << 2
-        << R"("power_limit_w" must be 0 to 255)";
+        << R"("power_limit_w" must be a whole number from 0 to 255)";
+    QTest::newRow("set: a fraction")
+        << QStringList { "set", "power_limit_w=12.5", "--port", "1" } << QByteArray() << 2
+        << R"("power_limit_w" must be a whole number from 0 to 255)";
+    QTest::newRow("set: a list's choices, never its Err")
+        << QStringList { "set", "led_output_drive=blue", "--port", "1" } << QByteArray() << 2
+        << "\"led_output_drive\" must be one of \"Hi-Z\", \"Red\", \"Green\"\n";
+    QTest::newRow("set: --port with a system setting")
+        << QStringList { "set", "master_enable=0", "--port", "2" } << QByteArray() << 2
+        << "master_enable=0: a system setting: --port does not apply to it";
     QTest::newRow("set: a port setting without its port")
         << QStringList { "set", "port_enable=false" } << QByteArray() << 2 << "--port P";
     QTest::newRow("set: an unknown setting")
@@ -492,13 +522,99 @@ void TestCli::refusedBeforeAnythingIsSent()
                                writeFile(QStringLiteral("p.json"), profile));
     const CliRun run = runCli(arguments.first() == u"-d" ? arguments : onBoard(arguments));
     QVERIFY2(run.finished && run.exitCode == exitCode, qPrintable(explain(run)));
-    QVERIFY2(run.err.startsWith(QStringLiteral("vantor-cli: ")) && run.err.contains(message),
-             qPrintable(run.err));
+    // watch and metrics stamp their lines with the time first.
+    static const QRegularExpression stamp(
+        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT[\\d:.]+Z )?vantor-cli: "));
+    QVERIFY2(stamp.match(run.err).hasMatch() && run.err.contains(message), qPrintable(run.err));
     QCOMPARE(run.err.count(u'\n'), 1);
     if (exitCode == 3)
         QCOMPARE(run.err, QStringLiteral("vantor-cli: %1\n").arg(message));
     QVERIFY(run.out.isEmpty());
     QCOMPARE(m_board->bytesFromPanel().toHex(), QByteArray());
+}
+
+void TestCli::refusedBeyondThePortCount_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("sent"); // command codes, in hex: the read that told the count
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("set --port 12") << QStringList { "set", "power_limit_w=10", "--port", "12" }
+                                   << QByteArray("09") << "port 12 is beyond the board's 8 ports";
+    QTest::newRow("read --group 1") << QStringList { "--group", "1", "read" } << QByteArray("09")
+                                    << "group 1 is beyond the board's 8 ports (groups 0 to 0)";
+    QTest::newRow("dump-profile --group 1")
+        << QStringList { "--group", "1", "dump-profile" } << QByteArray("09")
+        << "group 1 is beyond the board's 8 ports (groups 0 to 0)";
+}
+
+// An 8-port board: as the panel refuses the tabs beyond its ports, nothing is written or shown.
+void TestCli::refusedBeyondThePortCount()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, message);
+
+    const CliRun run = runCli(onBoard(arguments));
+    QVERIFY2(run.finished && run.exitCode == 2, qPrintable(explain(run)));
+    QCOMPARE(run.err, QStringLiteral("vantor-cli: %1\n").arg(message));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(codes(frames()), sent);
+}
+
+void TestCli::everyGroup_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("sent");   // command codes, in hex
+    QTest::addColumn<QList<int>>("groups"); // of the records, in order
+
+    QTest::newRow("read") << QStringList { "--group", "all", "read" } << QByteArray("0809")
+                          << QList<int> { 0, 1 };
+    QTest::newRow("dump-profile") << QStringList { "--group", "all", "dump-profile" }
+                                  << QByteArray("0809") << QList<int> { 0, 1 };
+    QTest::newRow("watch: the count, then one group per interval")
+        << QStringList { "--group", "all", "watch", "--count", "4", "--interval", "100" }
+        << QByteArray("08292829") << QList<int> { 0, 1, 0, 1 };
+}
+
+// A 16-port board: a whole read of group 0 tells the count, then each group in turn, and the
+// ports are labelled 1..16 by their groups.
+void TestCli::everyGroup()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, sent);
+    QFETCH(QList<int>, groups);
+
+    setPortCount(16);
+    const CliRun run = runCli(onBoard(arguments));
+    QVERIFY2(run.finished && run.exitCode == 0, qPrintable(explain(run)));
+    QCOMPARE(codes(frames()), sent);
+
+    QList<QJsonObject> ports;
+    if (arguments.contains(u"watch"_qs)) {
+        for (const QByteArray &line : run.out.trimmed().split('\n'))
+            ports << QJsonDocument::fromJson(line).object();
+    } else {
+        const QJsonObject doc = QJsonDocument::fromJson(run.out).object();
+        for (const QJsonValue &v : doc[u"ports"].toArray())
+            ports << v.toObject();
+        if (arguments.contains(u"read"_qs))
+            QCOMPARE(doc[u"group"].toString(), QStringLiteral("all"));
+    }
+    QCOMPARE(ports.size(), groups.size() * 8);
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const int group = groups[i / 8];
+        QCOMPARE(ports[i][u"port"].toInt(), group * 8 + int(i % 8) + 1);
+        if (ports[i].contains(u"group"))
+            QCOMPARE(ports[i][u"group"].toInt(), group);
+    }
+}
+
+void TestCli::setPortCount(int count)
+{
+    QByteArray system = m_pty->snapshot(0).left(e2e::kSystemBlockSize);
+    system[0] = static_cast<char>(count);
+    QVERIFY(m_board->model().applySystemBlock(vantor::testing::bytesOf(system)));
 }
 
 QTEST_MAIN(TestCli)

@@ -82,8 +82,11 @@ private slots:
     void badRequestsDoNotStopTheScrapes_data();
     void badRequestsDoNotStopTheScrapes();
     void boardDownAndBack();
+    void absentAtStart();
 
 private:
+    bool startCli();
+    void verifyStampedLines();
     // Ended by SIGTERM: its exit status, and what it said.
     int stop();
     QByteArray scrape();
@@ -111,22 +114,39 @@ void TestCliMetrics::init()
     m_board = &m_pty->board;
     QVERIFY2(m_pty->start(false), qPrintable(m_board->errorString()));
     m_textfile = m_pty->dir.filePath(QStringLiteral("vantor.prom"));
-    m_upSeries = "vantor_board_up{device=\"" + m_board->devicePath().toUtf8() + "\",group=\"0\"}";
+    m_upSeries = "vantor_board_up{device=\"" + m_board->devicePath().toUtf8() + "\"}";
 
+    QVERIFY(startCli());
+    QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
+}
+
+bool TestCliMetrics::startCli()
+{
+    m_stderr.clear();
     m_cli = std::make_unique<QProcess>();
     connect(m_cli.get(), &QProcess::readyReadStandardError, this,
             [this] { m_stderr += QString::fromLocal8Bit(m_cli->readAllStandardError()); });
     m_cli->start(testing::cliPath(),
                  { "-d", m_board->devicePath(), "--timeout", "300", "metrics", "--listen",
                    "127.0.0.1:0", "--textfile", m_textfile, "--interval", "100" });
-    QVERIFY(m_cli->waitForStarted(kStartMs));
+    if (!m_cli->waitForStarted(kStartMs))
+        return false;
     static const QRegularExpression serving(QStringLiteral("serving http://127.0.0.1:(\\d+)/"));
     QRegularExpressionMatch match;
-    QVERIFY2(
-        QTest::qWaitFor([&] { return (match = serving.match(m_stderr)).hasMatch(); }, kStartMs),
-        qPrintable(m_stderr));
+    if (!QTest::qWaitFor([&] { return (match = serving.match(m_stderr)).hasMatch(); }, kStartMs))
+        return false;
     m_port = static_cast<quint16>(match.captured(1).toUInt());
-    QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
+    return true;
+}
+
+void TestCliMetrics::verifyStampedLines()
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z vantor-cli: "));
+    const QStringList lines = m_stderr.split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    for (const QString &line : lines)
+        QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
 }
 
 void TestCliMetrics::cleanup()
@@ -161,8 +181,8 @@ void TestCliMetrics::expositionPassesPromtool()
     QCOMPARE(reply.status(), 200);
     QVERIFY(reply.bytes.contains("\r\nContent-Type: text/plain; version=0.0.4"));
     const QByteArray text = reply.body();
-    QVERIFY(text.contains("vantor_port_status{device="));
-    QVERIFY(text.contains(",port=\"5\",fault=\"Overload\"} 1\n"));
+    QVERIFY(text.contains(",port=\"5\",state=\"fault\"} 1\n"));
+    QVERIFY(text.contains(",port=\"5\",fault=\"overload\"} 1\n"));
     QVERIFY(text.contains(",port=\"2\"} 0.26\n")); // 260 mA in amperes
 
     QFile file(m_textfile);
@@ -224,12 +244,12 @@ void TestCliMetrics::boardDownAndBack()
     // Silent for a while: time-outs counted, up 0, and told once however many there are.
     m_board->injectFault({ sim::Fault::Silent });
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("0"), kStartMs);
-    QTRY_VERIFY_WITH_TIMEOUT(sample(scrape(),
-                                    "vantor_board_timeouts_total{device=\""
-                                        + m_board->devicePath().toUtf8() + "\",group=\"0\"}")
-                                     .toInt()
-                                 >= 3,
-                             kStartMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sample(scrape(),
+               "vantor_board_timeouts_total{device=\"" + m_board->devicePath().toUtf8() + "\"}")
+                .toInt()
+            >= 3,
+        kStartMs);
     m_board->clearFault();
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
 
@@ -237,6 +257,23 @@ void TestCliMetrics::boardDownAndBack()
     QCOMPARE(m_stderr.count(QStringLiteral("line lost")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("reopened")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("no answer to the port status refresh")), 1);
+    verifyStampedLines();
+}
+
+// No device at the start: served as a board that is down, opened once it appears.
+void TestCliMetrics::absentAtStart()
+{
+    QCOMPARE(stop(), 0);
+    m_board->stop();
+    QVERIFY(startCli());
+    QCOMPARE(up(), QByteArray("0"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("waiting for it")), kStartMs);
+    QVERIFY(m_board->restart());
+    QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
+    QCOMPARE(stop(), 1);
+    QCOMPARE(m_stderr.count(QStringLiteral("waiting for it")), 1);
+    QCOMPARE(m_stderr.count(QStringLiteral("opened")), 1);
+    verifyStampedLines();
 }
 
 QTEST_GUILESS_MAIN(TestCliMetrics)

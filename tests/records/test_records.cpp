@@ -83,8 +83,12 @@ private slots:
         QTest::addColumn<int>("status"); // fault code << 4 | mode code
         QTest::addColumn<QString>("expected");
         QTest::newRow("enable clear") << 0 << 0x08 << "disabled";
-        QTest::newRow("port off with a fault") << 1 << 0x30 << "disabled";
+        QTest::newRow("enable clear with a fault") << 0 << 0x30 << "disabled";
+        QTest::newRow("port off with a fault") << 1 << 0x30 << "fault";
+        QTest::newRow("ramping down with a fault") << 1 << 0xA5 << "fault";
+        QTest::newRow("port off") << 1 << 0x00 << "disabled";
         QTest::newRow("ramp down") << 1 << 0x05 << "disabled";
+        QTest::newRow("code 8 off is no fault") << 1 << 0x80 << "disabled";
         QTest::newRow("short while ramping up") << 1 << 0x34 << "fault";
         QTest::newRow("code 8 is no fault") << 1 << 0x88 << "delivering";
         QTest::newRow("V sample") << 1 << 0x09 << "delivering";
