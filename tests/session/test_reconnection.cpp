@@ -340,8 +340,8 @@ private slots:
         QCOMPARE(timedOut.size(), 0);
     }
 
-    // Start-up that keeps the board's settings: one whole read on the wire and no write; the
-    // port count comes from its answer when the list offers it.
+    // Start-up that keeps the board's settings: a whole read first and no write; the port count
+    // comes from its answer when the list offers it, and sets which groups are read after it.
     void keepBoardSettingsStart_data()
     {
         QTest::addColumn<int>("reported");
@@ -368,6 +368,16 @@ private slots:
         r.link.feed(answer);
         QCOMPARE(r.session.portCount(), portCount);
         QCOMPARE(notice.size(), notices);
+        // Then every other group the count allows is read whole, in turn; nothing is written.
+        QByteArray further;
+        for (int g = 1; g < portCount / 8; ++g)
+            further += byte(0x08 + g);
+        QByteArray wire;
+        for (int i = 0; i < 8 && testing::SessionSeam::engine(r.session).transactionBusy(); ++i) {
+            wire += r.link.takeWire();
+            r.link.feed(answer);
+        }
+        QCOMPARE(wire.toHex(), further.toHex());
         QVERIFY(!testing::SessionSeam::engine(r.session).transactionBusy());
         QVERIFY(r.link.takeWire().isEmpty());
 
