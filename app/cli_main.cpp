@@ -39,10 +39,9 @@ int main(int argc, char *argv[])
         QTextStream(stdout) << "vantor-cli " << VANTOR_VERSION << "\n";
         return kSuccess;
     }
-    // Watch and metrics end cleanly on SIGINT and SIGTERM, with what they wrote flushed; the
-    // one-shot commands keep the default, so an interrupt stops them at once.
-    if ((options.command == Command::Watch || options.command == Command::Metrics)
-        && !quitOnSignals(app))
+    // A write in flight is finished before the command stops, and watch and metrics flush
+    // what they wrote.
+    if (!watchSignals(app, &interrupt))
         report(QStringLiteral("SIGINT and SIGTERM will not end it cleanly"));
     return run(options);
 }

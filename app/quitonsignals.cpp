@@ -13,23 +13,23 @@ namespace {
 int g_signalPipe[2] = { -1, -1 };
 
 // Only async-signal-safe work here; the event loop does the rest.
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const auto byte = static_cast<char>(signal);
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
 }
 
 } // namespace
 
-bool quitOnSignals(QCoreApplication &app)
+bool watchSignals(QCoreApplication &app, std::function<void(int)> onSignalRead)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return false;
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [told = std::move(onSignalRead)] {
         char byte = 0;
-        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
-        app.quit();
+        if (::read(g_signalPipe[0], &byte, 1) == 1)
+            told(static_cast<unsigned char>(byte));
     });
     struct sigaction action
     {
@@ -39,4 +39,9 @@ bool quitOnSignals(QCoreApplication &app)
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGINT, &action, nullptr) == 0
         && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+bool quitOnSignals(QCoreApplication &app)
+{
+    return watchSignals(app, [&app](int) { app.quit(); });
 }

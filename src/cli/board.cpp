@@ -6,10 +6,41 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <csignal>
+
 namespace vantor::cli {
 
 using protocol::RequestKind;
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+int g_stopSignal = 0;
+
+} // namespace
+
+void askToStop(int signal)
+{
+    if (g_stopSignal == 0)
+        g_stopSignal = signal;
+}
+
+int stopSignal()
+{
+    return g_stopSignal;
+}
+
+QString signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return u"SIGINT"_s;
+    case SIGTERM:
+        return u"SIGTERM"_s;
+    default:
+        return u"signal %1"_s.arg(signal);
+    }
+}
 
 Board::Board(const QString &device, int timeoutMs)
     : m_device(device)
@@ -27,9 +58,8 @@ Board::~Board()
 {
     // A board on the network: the server is given a moment to pass on the last block before it
     // sees the connection close (ser2net drops what it still holds then).
-    const int grace = m_link.transport() == serial::Transport::Tty
-        ? 0
-        : m_link.networkLink().closeGraceMs();
+    const int grace
+        = m_link.transport() == serial::Transport::Tty ? 0 : m_link.networkLink().closeGraceMs();
     if (grace > 0) {
         QEventLoop loop;
         QTimer::singleShot(grace, &loop, &QEventLoop::quit);
@@ -74,8 +104,16 @@ QString Board::implausibleText(const session::DecodedAnswer &answer) const
         .arg(answer.problem);
 }
 
+StepResult Board::interrupted() const
+{
+    return { StepResult::Status::Interrupted,
+             u"interrupted by %1"_s.arg(signalName(g_stopSignal)) };
+}
+
 StepResult Board::readGroup(int group, session::DecodedAnswer *answer)
 {
+    if (g_stopSignal != 0)
+        return interrupted();
     const session::RequestHandle request = m_session->readGroup(group);
     StepResult result = outcomeOf(request);
     if (result.ok() && !request->answer()) {
@@ -93,13 +131,18 @@ StepResult Board::readGroup(int group, session::DecodedAnswer *answer)
 
 StepResult Board::apply(const QList<session::Session::WriteStep> &steps, qsizetype &sent)
 {
-    const session::RequestHandle series = m_session->applySettings(steps);
-    const bool lostMeanwhile = wait(*series);
-    const QList<session::RequestHandle> &done = series->steps();
-    sent = std::count_if(done.begin(), done.end(),
-                         [](const session::RequestHandle &s) { return s->ok(); });
-    const session::Request *failed = series->failedStep();
-    return failed ? describe(*failed, lostMeanwhile) : StepResult {};
+    // One step at a time, so that a signal between two of them stops the rest unsent.
+    sent = 0;
+    for (const session::Session::WriteStep &step : steps) {
+        if (g_stopSignal != 0)
+            return interrupted();
+        const session::RequestHandle series = m_session->applySettings({ step });
+        const bool lostMeanwhile = wait(*series);
+        if (const session::Request *failed = series->failedStep())
+            return describe(*failed, lostMeanwhile);
+        ++sent;
+    }
+    return {};
 }
 
 StepResult Board::outcomeOf(const session::RequestHandle &request)

@@ -27,12 +27,21 @@ struct StepResult
         Lost,        // the line was lost, or the port took no bytes
         Refused,     // a block could not be built: nothing was sent
         Implausible, // an answer the board cannot have sent: refused, not used
+        Interrupted, // a signal asked to stop before it was sent
     };
     Status status = Status::Done;
     QString message; // one line for the operator, naming the device
 
     [[nodiscard]] bool ok() const { return status == Status::Done; }
 };
+
+// A signal (SIGINT, SIGTERM) asks the command to stop: the request in flight ends (a write's
+// block still goes out, within the time-out) and nothing more is sent.
+void askToStop(int signal);
+// The signal that asked to stop, or 0.
+[[nodiscard]] int stopSignal();
+// "SIGINT", "SIGTERM", or "signal 10".
+[[nodiscard]] QString signalName(int signal);
 
 class Board
 {
@@ -47,8 +56,8 @@ public:
 
     // A whole read of the group (never a write); the answer when it was decoded.
     StepResult readGroup(int group, session::DecodedAnswer *answer = nullptr);
-    // The writes one after another, stopping at the first that does not end done; sent: how
-    // many had been sent before it.
+    // The writes one after another, stopping at the first that does not end done or when asked
+    // to stop; sent: how many had been sent before it.
     StepResult apply(const QList<session::Session::WriteStep> &steps, qsizetype &sent);
 
     [[nodiscard]] session::Session &session() { return *m_session; }
@@ -65,6 +74,7 @@ public:
     [[nodiscard]] QString implausibleText(const session::DecodedAnswer &answer) const;
 
 private:
+    [[nodiscard]] StepResult interrupted() const;
     // Waits for the request to finish and tells its outcome in the command line's words.
     StepResult outcomeOf(const session::RequestHandle &request);
     // true: the line was lost while waiting.

@@ -509,7 +509,11 @@ void report(const QString &line)
     QTextStream(stderr) << stamped(u"vantor-cli: "_s + codec::escapeControls(line)) << Qt::endl;
 }
 
-int run(const Options &options)
+namespace {
+
+std::optional<Command> g_running;
+
+int runCommand(const Options &options)
 {
     switch (options.command) {
     case Command::Read:
@@ -529,6 +533,24 @@ int run(const Options &options)
         break;
     }
     return kUsage;
+}
+
+} // namespace
+
+void interrupt(int signal)
+{
+    askToStop(signal);
+    if (g_running == Command::Watch || g_running == Command::Metrics)
+        finish();
+}
+
+int run(const Options &options)
+{
+    g_running = options.command;
+    const int status = runCommand(options);
+    g_running.reset();
+    // The shell's convention, so that a script sees the interruption.
+    return stopSignal() != 0 ? kInterrupted + stopSignal() : status;
 }
 
 } // namespace vantor::cli

@@ -18,13 +18,20 @@ enum ExitStatus : int {
     // format).
     kUsage = 2,
     kCannotOpen = 3, // the device could not be opened
+    // Plus the signal's number: ended by SIGINT (130) or SIGTERM (143).
+    kInterrupted = 128,
 };
 
 // One line on standard error, after the program's name.
 void report(const QString &line);
 
 // Runs a parsed command (not Help or Version). Watch and metrics run until their count or
-// duration is reached, or until the application is asked to quit.
+// duration is reached, or until interrupted.
 [[nodiscard]] int run(const Options &options);
+
+// A signal asks the running command to stop: watch and metrics end once what they wrote is
+// flushed; the others let the request in flight end (a write's block still goes out, within the
+// time-out) and send nothing more. run() then returns kInterrupted plus the signal.
+void interrupt(int signal);
 
 } // namespace vantor::cli

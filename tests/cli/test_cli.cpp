@@ -22,12 +22,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
+#include <signal.h>
 
 using namespace vantor;
 using testing::CliRun;
@@ -100,6 +102,8 @@ private slots:
     void refusedBeyondThePortCount();
     void everyGroup_data();
     void everyGroup();
+    void interruptedBySignal_data();
+    void interruptedBySignal();
 
 private:
     QStringList onBoard(const QStringList &arguments) const
@@ -608,6 +612,66 @@ void TestCli::everyGroup()
         if (ports[i].contains(u"group"))
             QCOMPARE(ports[i][u"group"].toInt(), group);
     }
+}
+
+void TestCli::interruptedBySignal_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("trigger"); // the command whose arrival at the board brings the signal
+    QTest::addColumn<QByteArray>("sent"); // command codes, in hex
+    QTest::addColumn<QString>("told");    // on standard error
+    QTest::addColumn<int>("exitCode");
+
+    // The acknowledgement is late, so the signal comes between a write's command and its block.
+    QTest::newRow("SIGINT during set's port write")
+        << QStringList { "set", "port_enable=0", "--port", "3" } << SIGINT << 0x20
+        << QByteArray("0820") << "wrote port 3 port_enable true -> false" << 130;
+    QTest::newRow("SIGTERM during the first of two writes")
+        << QStringList { "set", "master_enable=false", "port_enable=0", "--port", "3" } << SIGTERM
+        << 0x18 << QByteArray("0818")
+        << "interrupted by SIGTERM; sent before it: the system configuration write" << 143;
+    QTest::newRow("SIGINT during watch") << QStringList { "watch", "--interval", "100" } << SIGINT
+                                         << 0x28 << QByteArray() << QString() << 130;
+    QTest::newRow("SIGTERM during watch")
+        << QStringList { "watch", "--interval", "100", "-O", "csv" } << SIGTERM << 0x28
+        << QByteArray() << QString() << 143;
+}
+
+// A write under way is finished (its block reaches the board) and nothing more is sent; the
+// exit status tells the shell which signal it was, and what watch wrote ends with whole lines.
+void TestCli::interruptedBySignal()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(int, trigger);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, told);
+    QFETCH(int, exitCode);
+
+    m_board->injectFault({ sim::Fault::DelayedAck, 0, 500, -1 });
+    QProcess cli;
+    bool signalled = false;
+    connect(m_board, &sim::SimulatedBoard::commandReceived, &cli, [&](quint8 code) {
+        if (code == trigger && !std::exchange(signalled, true))
+            ::kill(static_cast<pid_t>(cli.processId()), signal);
+    });
+    cli.start(testing::cliPath(), onBoard(arguments));
+    QVERIFY(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 20000));
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    QVERIFY2(signalled, qPrintable(err));
+    QVERIFY2(cli.exitStatus() == QProcess::NormalExit, "ended by the signal, not by itself");
+    QCOMPARE(cli.exitCode(), exitCode);
+    if (!told.isEmpty())
+        QVERIFY2(err.contains(told), qPrintable(err));
+    if (!sent.isEmpty()) {
+        QCOMPARE(codes(frames()), sent);
+        // The last write's block arrived whole: the board answers a read afterwards.
+        const CliRun after = runCli(onBoard({ "read" }));
+        QVERIFY2(after.finished && after.exitCode == 0, qPrintable(explain(after)));
+    }
+    const QByteArray out = cli.readAllStandardOutput();
+    QVERIFY2(out.isEmpty() || out.endsWith('\n'), out.right(200).constData());
 }
 
 void TestCli::setPortCount(int count)

@@ -198,7 +198,7 @@ void TestCliMetrics::expositionPassesPromtool()
         QVERIFY2(promtool.exitCode() == 0,
                  qPrintable(promtool.readAllStandardOutput() + promtool.readAllStandardError()));
     }
-    QCOMPARE(stop(), 0);
+    QCOMPARE(stop(), 143);
 }
 
 void TestCliMetrics::badRequestsDoNotStopTheScrapes_data()
@@ -229,7 +229,7 @@ void TestCliMetrics::badRequestsDoNotStopTheScrapes()
     else
         QCOMPARE(reply.status(), status);
     QCOMPARE(up(), QByteArray("1"));
-    QCOMPARE(stop(), 0);
+    QCOMPARE(stop(), 143);
 }
 
 // A lost line: told once, up 0 while it is away, reopened and up again, exit 1 at the end.
@@ -253,7 +253,7 @@ void TestCliMetrics::boardDownAndBack()
     m_board->clearFault();
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
 
-    QCOMPARE(stop(), 1);
+    QCOMPARE(stop(), 143);
     QCOMPARE(m_stderr.count(QStringLiteral("line lost")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("reopened")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("no answer to the port status refresh")), 1);
@@ -263,14 +263,14 @@ void TestCliMetrics::boardDownAndBack()
 // No device at the start: served as a board that is down, opened once it appears.
 void TestCliMetrics::absentAtStart()
 {
-    QCOMPARE(stop(), 0);
+    QCOMPARE(stop(), 143);
     m_board->stop();
     QVERIFY(startCli());
     QCOMPARE(up(), QByteArray("0"));
     QTRY_VERIFY_WITH_TIMEOUT(m_stderr.contains(QStringLiteral("waiting for it")), kStartMs);
     QVERIFY(m_board->restart());
     QTRY_COMPARE_WITH_TIMEOUT(up(), QByteArray("1"), kStartMs);
-    QCOMPARE(stop(), 1);
+    QCOMPARE(stop(), 143);
     QCOMPARE(m_stderr.count(QStringLiteral("waiting for it")), 1);
     QCOMPARE(m_stderr.count(QStringLiteral("opened")), 1);
     verifyStampedLines();
