@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The real vantor-share between the simulated board (in this process, paced at 19200 bit/s)
-// and real clients at once: raw TCP clients speaking the board's protocol, vantor-cli and the
-// panel on the share's pseudo-terminals. Judged by what each client got and by the board's
+// and real clients at once: raw TCP clients speaking the board's protocol, the panel over TCP
+// and vantor-cli on the share's pseudo-terminals. Judged by what each client got and by the board's
 // wire log.
 
 #include <boardonpty.h>
@@ -205,15 +205,16 @@ void E2EShare::verifyOneTransactionAtATime()
 
 void E2EShare::clientsAtOnceGetWhatTheyGetAlone()
 {
-    startShare(
-        { "--listen", "0", "--pty", pty("panel"), "--pty", pty("watch"), "--pty", pty("metrics") });
+    startShare({ "--listen", "0", "--pty", pty("watch"), "--pty", pty("metrics") });
     QProcess panel;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QTemporaryDir config;
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
     panel.setProcessEnvironment(env);
-    panel.start(exe("vantor-panel"), { "--com1", pty("panel") });
+    // The panel over the network, the command lines on pseudo-terminals, raw clients on TCP.
+    panel.start(exe("vantor-panel"),
+                { "--com1", QStringLiteral("tcp://127.0.0.1:%1").arg(m_ports.first()) });
     // Its start-up writes went through the share whole.
     QVERIFY(QTest::qWaitFor(
         [&] { return m_board->model().systemWrites() == 1 && m_board->model().portWrites(0) == 1; },
