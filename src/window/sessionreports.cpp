@@ -48,16 +48,14 @@ SessionReports::SessionReports(Session &session, StatusLine &status, MainControl
     connect(&session, &Session::linkLost, this, [this](const QString &reason) {
         m_portFailure = reason;
         m_status.setCondition(
-            kLink,
-            tr("Link lost at %1: %2. It is opened again by itself when it returns.")
-                .arg(now(), reason));
+            kLink, tr("Link lost at %1: %2 (reopened by itself on its return)").arg(now(), reason));
         showPortState();
     });
     connect(&session, &Session::linkOpenFailed, this,
             [this](const QString &, const QString &reason) {
                 m_portFailure = reason;
-                markStale(tr("The link to the board is not open."));
-                m_status.setCondition(kLink, tr("%1. Tried again by itself.").arg(reason));
+                markStale(tr("The link to the board is not open"));
+                m_status.setCondition(kLink, tr("%1 (tried again by itself)").arg(reason));
                 showPortState();
             });
     const auto opened = [this] {
@@ -80,7 +78,7 @@ void SessionReports::onFinished(const session::Request &r)
         // Shown all the same; told in place of any confirmation.
         if (r.answer() && !r.answer()->problem.isEmpty()) {
             m_status.setCondition(kAnswer,
-                                  tr("The board's answer to the %1 is implausible: %2.")
+                                  tr("Implausible answer to the %1: %2")
                                       .arg(kindText(r.kind()), r.answer()->problem));
             break;
         }
@@ -92,13 +90,13 @@ void SessionReports::onFinished(const session::Request &r)
         break;
     case session::Request::Outcome::TimedOut:
         m_status.setCondition(kAnswer,
-                              tr("No answer from the board to the %1 within %2 s.")
+                              tr("No answer to the %1 within %2 s")
                                   .arg(kindText(r.kind()))
                                   .arg(protocol::TransactionEngine::kAnswerTimeoutMs / 1000));
         break;
     case session::Request::Outcome::Failed:
-        m_status.setCondition(
-            kAnswer, tr("The %1 could not be sent: %2").arg(kindText(r.kind()), r.reason()));
+        m_status.setCondition(kAnswer,
+                              tr("Could not send the %1: %2").arg(kindText(r.kind()), r.reason()));
         break;
     case session::Request::Outcome::Cancelled:
         break;
@@ -110,13 +108,13 @@ void SessionReports::onBoardState(session::BoardState state)
     using session::BoardState;
     switch (state) {
     case BoardState::Silent:
-        markStale(tr("The board has not answered."));
+        markStale(tr("The board has not answered"));
         break;
     case BoardState::Lost:
-        markStale(tr("The link to the board is lost."));
+        markStale(tr("The link to the board is lost"));
         break;
     case BoardState::Closed:
-        markStale(tr("The link to the board is closed."));
+        markStale(tr("The link to the board is closed"));
         break;
     case BoardState::Opening:
     case BoardState::Open:
@@ -133,8 +131,8 @@ void SessionReports::follow(session::Reconnector &reconnector)
             [this](const QString &device, const QString &expected, const QString &found) {
                 m_status.setCondition(
                     kLink,
-                    tr("%1 is now another adapter (serial %2, not %3); it is left "
-                       "closed. To use it, choose it under Serial Link Setup > Set Port.")
+                    tr("%1 is another adapter now (serial %2, not %3): left closed; "
+                       "Serial Link Setup > Set Port uses it")
                         .arg(device, found, expected));
             });
 }
@@ -145,9 +143,9 @@ void SessionReports::follow(session::ReopenPolicy &policy)
             [this](const session::RequestHandle &read) {
                 read->whenFinished(this, [this](const session::Request &r) {
                     if (r.ok() && r.answer() && r.answer()->problem.isEmpty())
-                        m_status.show(tr("%1 is back: the board was read again at %2.")
-                                          .arg(m_session.linkDevice(), now()),
-                                      StatusKind::Confirmation);
+                        m_status.show(
+                            tr("%1 is back: read again at %2").arg(m_session.linkDevice(), now()),
+                            StatusKind::Confirmation);
                 });
             });
 }
@@ -156,8 +154,7 @@ void SessionReports::expectLoad(const session::RequestHandle &load)
 {
     load->whenFinished(this, [this](const session::Request &r) {
         if (r.ok() && r.answer() && r.answer()->problem.isEmpty())
-            m_status.show(tr("Load from Device: the board was read at %1.").arg(now()),
-                          StatusKind::Confirmation);
+            m_status.show(tr("Load from Device: read at %1").arg(now()), StatusKind::Confirmation);
     });
 }
 
@@ -167,12 +164,11 @@ void SessionReports::expectSave(const session::RequestHandle &save)
         // The board does not confirm a write: only that its blocks went out is known.
         if (r.steps().size() != 2 || !r.steps().at(1)->ok())
             return;
-        m_status.show(r.steps().at(0)->ok()
-                          ? tr("Save to Device: the settings were sent at %1.").arg(now())
-                          : tr("Save to Device: the port settings were sent at %1, the "
-                               "system settings were not.")
-                                .arg(now()),
-                      StatusKind::Confirmation);
+        m_status.show(
+            r.steps().at(0)->ok()
+                ? tr("Save to Device: sent at %1").arg(now())
+                : tr("Save to Device: port settings sent at %1, system settings not").arg(now()),
+            StatusKind::Confirmation);
     });
 }
 

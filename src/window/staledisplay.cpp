@@ -87,13 +87,12 @@ StaleDisplay::StaleDisplay(MainControls &c)
         m_colours.insert(widget, colourOf(widget));
 }
 
-QColor StaleDisplay::dimmed(const QColor &colour, const QColor &background)
+QColor StaleDisplay::greyed(const QColor &colour, const QColor &background)
 {
-    const auto mix = [](int own, int ground) {
-        return qRound(own * kStaleStrength + ground * (1.0 - kStaleStrength));
-    };
-    return QColor(mix(colour.red(), background.red()), mix(colour.green(), background.green()),
-                  mix(colour.blue(), background.blue()));
+    const int own = qGray(colour.rgb());
+    const int ground = qGray(background.rgb());
+    const int grey = qRound(own * kStaleStrength + ground * (1.0 - kStaleStrength));
+    return QColor(grey, grey, grey);
 }
 
 void StaleDisplay::setStale(bool stale)
@@ -103,7 +102,7 @@ void StaleDisplay::setStale(bool stale)
     m_stale = stale;
     for (QWidget *widget : std::as_const(m_readings)) {
         const QColor own = m_colours.value(widget);
-        setColour(widget, stale ? dimmed(own, backgroundOf(widget)) : own);
+        setColour(widget, stale ? greyed(own, backgroundOf(widget)) : own);
         setReadingStale(widget, stale);
     }
 }

@@ -24,13 +24,14 @@ void setReadingStale(QWidget *widget, bool stale);
 
 // The board's readings in the window (System Info values, and each port's status values and
 // LEDs) shown as stale while the link is down or the board is silent: the last values stay
-// readable, their colours dimmed towards the background. Nothing is disabled, hidden, moved or
-// resized, and the LEDs keep being shown or hidden by the decoders as before.
+// readable but turn grey, so that no value looks live and no LED still looks green. Nothing is
+// disabled, hidden, moved or resized, and the LEDs keep being shown or hidden by the decoders
+// as before.
 class StaleDisplay
 {
 public:
-    // How much of a reading's own colour a stale one keeps.
-    static constexpr qreal kStaleStrength = 0.5;
+    // How much of a reading's own brightness a stale one keeps, the rest being its ground's.
+    static constexpr qreal kStaleStrength = 0.8;
 
     explicit StaleDisplay(MainControls &controls);
 
@@ -38,8 +39,9 @@ public:
     [[nodiscard]] bool isStale() const { return m_stale; }
     [[nodiscard]] const QList<QWidget *> &readings() const { return m_readings; }
 
-    // A colour as a stale reading shows it, over the given background.
-    [[nodiscard]] static QColor dimmed(const QColor &colour, const QColor &background);
+    // A colour as a stale reading shows it, over the given background: a grey as bright as the
+    // colour was, a little towards the background.
+    [[nodiscard]] static QColor greyed(const QColor &colour, const QColor &background);
 
 private:
     QList<QWidget *> m_readings;

@@ -107,8 +107,9 @@ StatusLine::StatusLine(QStatusBar *bar)
     m_stale->setObjectName(QStringLiteral("StaleStatus"));
     m_unsent->setObjectName(QStringLiteral("UnsentStatus"));
     m_port->setObjectName(QStringLiteral("PortStatus"));
+    // Stale readings are told first, before any message.
+    bar->addWidget(m_stale);
     bar->addWidget(m_message, 1);
-    bar->addPermanentWidget(m_stale);
     bar->addPermanentWidget(m_unsent);
     bar->addPermanentWidget(m_port);
     // "Since when" is the point of it: it is never cut short.

@@ -22,8 +22,9 @@ enum class StatusKind {
 
 // The window's status bar and the one place where every view tells the operator something.
 // A message area shows the newest message; conditions (no answer, link lost) show while they
-// last and are taken away when they end, leaving the newest condition still on in view. Two
-// permanent fields say whether the readings are stale and what state the port is in. No text
+// last and are taken away when they end, leaving the newest condition still on in view. A field
+// before them says since when the readings are stale; permanent fields after them, what waits
+// to be sent and what state the port is in. No text
 // is ever clipped: what does not fit ends in an ellipsis, with the whole text as its tooltip.
 class StatusLine : public QObject
 {

@@ -21,11 +21,10 @@ Q_DECLARE_METATYPE(FaultPlan)
 
 namespace {
 
-const QString kPortWriteTimedOut
-    = QStringLiteral("No answer from the board to the port control write within 2 s.");
-const QString kRefreshNotSent = QStringLiteral("The port status refresh could not be sent");
-const QString kBack = QStringLiteral(" is back: the board was read again at ");
-const QString kSent = QStringLiteral("Save to Device: the settings were sent at ");
+const QString kPortWriteTimedOut = QStringLiteral("No answer to the port control write within 2 s");
+const QString kRefreshNotSent = QStringLiteral("Could not send the port status refresh");
+const QString kBack = QStringLiteral(" is back: read again at ");
+const QString kSent = QStringLiteral("Save to Device: sent at ");
 
 } // namespace
 
@@ -114,8 +113,7 @@ void E2EFaults::misbehavingBoard_data()
 
     const QString refresh = QStringLiteral("Update_Port_Status");
     const QString portWrite = QStringLiteral("TX_PRT_CTRL");
-    const QString implausible
-        = QStringLiteral("The board's answer to the port status refresh is implausible: ");
+    const QString implausible = QStringLiteral("Implausible answer to the port status refresh: ");
     // Short answers end by the time-out as silence does (the engine's and the link's tests, and
     // silence under auto-refresh below). An answer with more than a snapshot, or one the board
     // cannot have sent, is shown and said to be implausible; the next refresh shows the board
@@ -123,15 +121,15 @@ void E2EFaults::misbehavingBoard_data()
     // tests' business.)
     QTest::newRow("answer of 169 bytes")
         << FaultPlan { Fault::LongAnswer, 1 } << false << refresh << true
-        << implausible + "169 bytes where an answer has 168.";
+        << implausible + "169 bytes where an answer has 168";
     QTest::newRow("answer of 500 bytes")
         << FaultPlan { Fault::LongAnswer, 332 } << false << refresh << true
-        << implausible + "500 bytes where an answer has 168.";
+        << implausible + "500 bytes where an answer has 168";
     QTest::newRow("answer twice") << FaultPlan { Fault::AnswerTwice } << false << refresh << true
-                                  << implausible + "336 bytes where an answer has 168.";
+                                  << implausible + "336 bytes where an answer has 168";
     QTest::newRow("a noise byte in the answer")
         << FaultPlan { Fault::NoisyAnswer, 100 } << false << refresh << true
-        << implausible + "169 bytes where an answer has 168.";
+        << implausible + "169 bytes where an answer has 168";
     QTest::newRow("168 bytes of garbage") << FaultPlan { Fault::Garbage, 168 } << false << refresh
                                           << true << implausible + "Ports in System";
     QTest::newRow("acknowledgement after 1900 ms")

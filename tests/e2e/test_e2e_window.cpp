@@ -22,8 +22,8 @@ Q_DECLARE_METATYPE(RequestKind)
 
 namespace {
 
-const QString kLoaded = QStringLiteral("Load from Device: the board was read at ");
-const QString kSent = QStringLiteral("Save to Device: the settings were sent at ");
+const QString kLoaded = QStringLiteral("Load from Device: read at ");
+const QString kSent = QStringLiteral("Save to Device: sent at ");
 
 // Bytes of `actual` and `expected` that differ under the mask, as "offset: actual/expected".
 QStringList maskedDifferences(const QByteArray &actual, const QByteArray &expected,

@@ -18,13 +18,11 @@ Q_DECLARE_METATYPE(FaultPlan)
 
 namespace {
 
-const QString kRefreshTimedOut
-    = QStringLiteral("No answer from the board to the port status refresh within 2 s.");
-const QString kPortWriteTimedOut
-    = QStringLiteral("No answer from the board to the port control write within 2 s.");
-const QString kRefreshNotSent = QStringLiteral("The port status refresh could not be sent");
-const QString kBack = QStringLiteral(" is back: the board was read again at ");
-const QString kSent = QStringLiteral("Save to Device: the settings were sent at ");
+const QString kRefreshTimedOut = QStringLiteral("No answer to the port status refresh within 2 s");
+const QString kPortWriteTimedOut = QStringLiteral("No answer to the port control write within 2 s");
+const QString kRefreshNotSent = QStringLiteral("Could not send the port status refresh");
+const QString kBack = QStringLiteral(" is back: read again at ");
+const QString kSent = QStringLiteral("Save to Device: sent at ");
 
 constexpr quint8 kWholeRead = 0x08;
 constexpr quint8 kPortWrite = 0x20;
@@ -111,8 +109,7 @@ void FaultsVirtual::misbehavingBoard_data()
 
     const QString refresh = QStringLiteral("Update_Port_Status");
     const QString portWrite = QStringLiteral("TX_PRT_CTRL");
-    const QString implausible
-        = QStringLiteral("The board's answer to the port status refresh is implausible: ");
+    const QString implausible = QStringLiteral("Implausible answer to the port status refresh: ");
     // An answer with more than a snapshot, or one the board cannot have sent, is shown and
     // said to be implausible. The paced long answer's extra byte comes after the answer was
     // taken, while the panel is idle.
@@ -120,7 +117,7 @@ void FaultsVirtual::misbehavingBoard_data()
         << FaultPlan { Fault::LongAnswer, 1 } << true << refresh << true << QString();
     QTest::newRow("answer of 500 bytes")
         << FaultPlan { Fault::LongAnswer, 332 } << false << refresh << true
-        << implausible + "500 bytes where an answer has 168.";
+        << implausible + "500 bytes where an answer has 168";
     QTest::newRow("168 bytes of garbage") << FaultPlan { Fault::Garbage, 168 } << false << refresh
                                           << true << implausible + "Ports in System";
     QTest::newRow("answer of 100 bytes")

@@ -438,8 +438,8 @@ private slots:
         QCOMPARE(c().SYS_PORT_CNT->count(), 6);
         // Shown all the same, and said to be implausible.
         QCOMPARE(m_window->outcomeText(),
-                 QStringLiteral("The board's answer to the whole read is implausible: Ports in "
-                                "System 12 (the board reports 8 to 48 in steps of 8)."));
+                 QStringLiteral("Implausible answer to the whole read: Ports in "
+                                "System 12 (the board reports 8 to 48 in steps of 8)"));
         // The stale item is never written as the port count: the save sends nothing at all.
         m_link->takeWire();
         QVERIFY(m_window->session().saveToDevice()->outcome()

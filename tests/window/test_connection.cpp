@@ -235,11 +235,13 @@ void ConnectionTest::staleWhileTheBoardCannotAnswer()
         QVERIFY2(accessibleDescription(w).endsWith(QStringLiteral("stale")),
                  qPrintable(accessibleDescription(w)));
     }
-    QCOMPARE(ownColour(c.REV_IDENT_1), StaleDisplay::dimmed(QColor(0xFF8000), Qt::black));
-    QCOMPARE(ownColour(c.PORT_VOLTAGE[0]), StaleDisplay::dimmed(QColor(0xFFFF00), Qt::black));
+    QCOMPARE(ownColour(c.REV_IDENT_1), StaleDisplay::greyed(QColor(0xFF8000), Qt::black));
+    QCOMPARE(ownColour(c.PORT_VOLTAGE[0]), StaleDisplay::greyed(QColor(0xFFFF00), Qt::black));
     QCOMPARE(ownColour(c.Port_LED_Green[7]),
-             StaleDisplay::dimmed(QColor(0x00FF00), QColor(window::LedWidget::kRimColour)));
-    // Still readable: dimmed, not blacked out.
+             StaleDisplay::greyed(QColor(0x00FF00), QColor(window::LedWidget::kRimColour)));
+    // Clearly grey, every value and LED, yet still readable: not blacked out.
+    for (QWidget *w : stale.readings())
+        QVERIFY2(ownColour(w).hsvSaturation() == 0, qPrintable(w->objectName()));
     QVERIFY(ownColour(c.PORT_CURRENT[3]).value() >= 100);
 
     // Back and answering: the first good answer restores them.
@@ -271,18 +273,16 @@ void ConnectionTest::confirmations_data()
     const QString ack = QStringLiteral("ack");
     const QString silent = QStringLiteral("silent");
     QTest::newRow("Load from Device, answered")
-        << "Update_All" << QStringList { "answer" } << "Load from Device: the board was read at";
+        << "Update_All" << QStringList { "answer" } << "Load from Device: read at";
     QTest::newRow("Load from Device, unanswered")
-        << "Update_All" << QStringList { silent }
-        << "No answer from the board to the whole read within 2 s.";
+        << "Update_All" << QStringList { silent } << "No answer to the whole read within 2 s";
     QTest::newRow("Save to Device, both blocks sent")
-        << "TX_SYS_CTRL" << QStringList { ack, ack } << "Save to Device: the settings were sent at";
+        << "TX_SYS_CTRL" << QStringList { ack, ack } << "Save to Device: sent at";
     QTest::newRow("Save to Device, system write unanswered")
-        << "TX_SYS_CTRL" << QStringList { silent, ack }
-        << "Save to Device: the port settings were sent at";
+        << "TX_SYS_CTRL" << QStringList { silent, ack } << "Save to Device: port settings sent at";
     QTest::newRow("Save to Device, port write unanswered")
         << "TX_SYS_CTRL" << QStringList { ack, silent }
-        << "No answer from the board to the port control write within 2 s.";
+        << "No answer to the port control write within 2 s";
     QTest::newRow("Send Port Control is not confirmed")
         << "TX_PRT_CTRL" << QStringList { ack } << QString();
 }
@@ -313,7 +313,7 @@ void ConnectionTest::confirmations()
                              : p.window->outcomeText().startsWith(shown),
              qPrintable(p.window->outcomeText()));
     if (button == QStringLiteral("TX_SYS_CTRL") && board.first() == QStringLiteral("silent"))
-        QVERIFY(p.window->outcomeText().endsWith(QStringLiteral("the system settings were not.")));
+        QVERIFY(p.window->outcomeText().endsWith(QStringLiteral("system settings not")));
 
     // "Reset GUI" drops what was asked for: nothing is confirmed afterwards.
     p.window->Update_All_Click();
@@ -410,7 +410,8 @@ void ConnectionTest::choosingANetworkBoard()
     QVERIFY(network);
     const QList<QAction *> actions = p.setPortMenu()->actions();
     QCOMPARE(actions.last(), network);
-    QVERIFY(actions.indexOf(network) > actions.indexOf(p.window->portPicker().portActions().last()));
+    QVERIFY(actions.indexOf(network)
+            > actions.indexOf(p.window->portPicker().portActions().last()));
     QCOMPARE(network->text().remove(u'&'), QStringLiteral("Network Board..."));
     QVERIFY(!network->isChecked());
 
@@ -469,8 +470,8 @@ void ConnectionTest::anotherAdapterIsLeftClosed()
     p.retry.fire();
     QVERIFY(!p.link.isOpen());
     QCOMPARE(p.window->outcomeText(),
-             QStringLiteral("%1 is now another adapter (serial B20Z, not A10K); it is left closed. "
-                            "To use it, choose it under Serial Link Setup > Set Port.")
+             QStringLiteral("%1 is another adapter now (serial B20Z, not A10K): left closed; "
+                            "Serial Link Setup > Set Port uses it")
                  .arg(device));
 
     p.openMenu();
