@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // vantor-panel: the control panel window.
 
+#include "commandline.h"
 #include "quitonsignals.h"
 
 #include <serial/devicelink.h>
@@ -38,64 +39,38 @@ struct Options
 std::optional<int> parseOptions(const QStringList &arguments, Options &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Reads, watches and configures the Vantor evaluation board over a serial link."));
-    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Show the panel's version and exit."));
     const QCommandLineOption demo(
         QStringLiteral("demo"),
-        QStringLiteral("Start the built-in simulated board and map COM1 to it."));
+        QStringLiteral("start the built-in simulated board and map COM1 to it"));
     const QCommandLineOption keep(
         QStringLiteral("keep-board-settings"),
-        QStringLiteral("At start, read the board's settings instead of writing the defaults."));
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addOption(demo);
-    parser.addOption(keep);
+        QStringLiteral("at start, read the board's settings instead of writing the defaults"));
     const QCommandLineOption record(
         QStringLiteral("record"),
-        QStringLiteral("Record every answer to FILE as CSV from the start (appends)."),
+        QStringLiteral("record every answer to FILE as CSV from the start (appends)"),
         QStringLiteral("FILE"));
-    parser.addOption(record);
     QList<QCommandLineOption> comOptions;
     for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
         comOptions.append(
             QCommandLineOption(QStringLiteral("com%1").arg(n),
-                               QStringLiteral("Serial device behind \"COMM %1\" (default %2); "
+                               QStringLiteral("serial device behind \"COMM %1\" (default %2); "
                                               "tcp://HOST:PORT or rfc2217://HOST:PORT for a "
-                                              "board on the network.")
+                                              "board on the network")
                                    .arg(n)
                                    .arg(vantor::serial::PortMap::defaultDevice(n)),
                                QStringLiteral("DEVICE")));
-        parser.addOption(comOptions.last());
     }
-
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    // No application object exists yet to name the program in the usage line.
-    const auto helpText = [&parser] {
-        return parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                         QStringLiteral("vantor-panel"));
+    const ProgramHelp help {
+        QStringLiteral("vantor-panel"),
+        QStringLiteral("[OPTIONS]"),
+        QStringLiteral("Reads, watches and configures the Vantor evaluation board over a serial "
+                       "link."),
+        QStringLiteral("Exit status: 0 the window was closed; 1 the simulated board could not "
+                       "start; 2 a usage error. See vantor-panel(1)."),
     };
-    if (!parser.parse(arguments)) {
-        err << parser.errorText() << "\n" << helpText();
-        return 2;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        err << "unexpected argument: " << parser.positionalArguments().first() << "\n"
-            << helpText();
-        return 2;
-    }
-    if (parser.isSet(help)) {
-        out << helpText();
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        out << "vantor-panel " << VANTOR_VERSION << "\n";
-        return 0;
-    }
+    if (const std::optional<int> status = parseCommandLine(
+            parser, QList<QCommandLineOption> { demo, keep, record } + comOptions, arguments, help))
+        return status;
     for (int n = 1; n <= vantor::serial::PortMap::kPortCount; ++n) {
         if (parser.isSet(comOptions[n - 1]))
             options.map.setDevice(n, parser.value(comOptions[n - 1]));
@@ -125,6 +100,9 @@ int main(int argc, char *argv[])
         return *exitCode;
 
     QApplication app(argc, argv);
+    // Warnings and errors reach standard error; the routine diagnostics stay in their categories
+    // until QT_LOGGING_RULES asks for them.
+    QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.debug=false\nvantor.*.info=false"));
     if (!quitOnSignals(app))
         QTextStream(stderr) << "vantor-panel: SIGTERM will not close the port cleanly\n";
 

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // vantor-share: one board offered to many programs at once, one transaction at a time.
 
+#include "commandline.h"
 #include "quitonsignals.h"
 
 #include <cli/metricsserver.h>
 #include <protocol/timer.h>
-#include <serial/listenaddress.h>
 #include <serial/devicelink.h>
+#include <serial/listenaddress.h>
 #include <share/listeners.h>
 #include <share/logging.h>
 #include <share/reopener.h>
@@ -26,7 +27,6 @@
 
 namespace {
 
-constexpr int kUsage = 2;
 constexpr int kFailure = 1;
 constexpr int kMetricsRefreshMs = 1000;
 
@@ -54,8 +54,7 @@ void logLine(QtMsgType type, const QMessageLogContext &, const QString &message)
 
 int usage(const QString &message)
 {
-    QTextStream(stderr) << "vantor-share: " << message << "\nTry 'vantor-share --help'.\n";
-    return kUsage;
+    return usageError(QStringLiteral("vantor-share"), message);
 }
 
 } // namespace
@@ -68,53 +67,47 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Offers one Vantor evaluation board to many programs at once: each client speaks the "
-        "board's own protocol over TCP or a pseudo-terminal, and the share runs one "
-        "transaction on the board at a time. A bare PORT listens on loopback, :PORT on every "
-        "interface."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption deviceOption(
-        { QStringLiteral("d"), QStringLiteral("device") },
-        QStringLiteral("The board's serial device (a path, or a URL)."), QStringLiteral("DEVICE"));
+    const QCommandLineOption deviceOption({ QStringLiteral("d"), QStringLiteral("device") },
+                                          QStringLiteral("the board's serial device: a path, or "
+                                                         "tcp://HOST:PORT or rfc2217://HOST:PORT"),
+                                          QStringLiteral("DEVICE"));
     const QCommandLineOption listenOption(
-        QStringLiteral("listen"), QStringLiteral("Serve clients over raw TCP on [ADDR:]PORT."),
+        QStringLiteral("listen"), QStringLiteral("serve clients over raw TCP on [ADDR:]PORT"),
         QStringLiteral("[ADDR:]PORT"));
     const QCommandLineOption readOnlyOption(
         QStringLiteral("listen-read-only"),
-        QStringLiteral("Serve clients over raw TCP on [ADDR:]PORT; their writes never reach the "
-                       "board."),
+        QStringLiteral("serve clients over raw TCP on [ADDR:]PORT; their writes never reach the "
+                       "board"),
         QStringLiteral("[ADDR:]PORT"));
     const QCommandLineOption ptyOption(
         QStringLiteral("pty"),
-        QStringLiteral("Serve one client on a pseudo-terminal linked at PATH."),
+        QStringLiteral("serve one client on a pseudo-terminal linked at PATH"),
         QStringLiteral("PATH"));
     const QCommandLineOption maxAgeOption(
         QStringLiteral("max-age"),
-        QStringLiteral("Answer a port status refresh from a snapshot younger than MS "
-                       "(default %1; 0: never).")
+        QStringLiteral("answer a port status refresh from a snapshot younger than MS "
+                       "(default %1; 0: never)")
             .arg(vantor::share::ShareCore::kDefaultMaxAgeMs),
         QStringLiteral("MS"));
     const QCommandLineOption metricsOption(
         QStringLiteral("metrics"),
-        QStringLiteral("Serve the share's own Prometheus metrics on [ADDR:]PORT."),
+        QStringLiteral("serve the share's own Prometheus metrics on [ADDR:]PORT"),
         QStringLiteral("[ADDR:]PORT"));
-    parser.addOptions(
-        { deviceOption, listenOption, readOnlyOption, ptyOption, maxAgeOption, metricsOption });
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usage(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << parser.helpText();
-        return 0;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        QTextStream(stdout) << "vantor-share " << VANTOR_VERSION << "\n";
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usage(
-            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    const ProgramHelp help {
+        QStringLiteral("vantor-share"),
+        QStringLiteral("--device DEVICE [OPTIONS]"),
+        QStringLiteral("Offers one Vantor evaluation board to many programs at once: each client "
+                       "speaks the board's own protocol over TCP or a pseudo-terminal, and the "
+                       "share runs one transaction on the board at a time. A bare PORT listens on "
+                       "loopback, :PORT on every interface."),
+        QStringLiteral("Exit status: 0 ended by SIGINT or SIGTERM; 1 a listener or the metrics "
+                       "could not be set up; 2 a usage error. See vantor-share(1)."),
+    };
+    if (const std::optional<int> status = parseCommandLine(
+            parser,
+            { deviceOption, listenOption, readOnlyOption, ptyOption, maxAgeOption, metricsOption },
+            QCoreApplication::arguments(), help))
+        return *status;
     if (!parser.isSet(deviceOption))
         return usage(QStringLiteral("--device is needed"));
     if (parser.values(listenOption).isEmpty() && parser.values(readOnlyOption).isEmpty()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // vantor-sim: the simulated board on a pseudo-terminal, for a panel in another process.
 
+#include "commandline.h"
 #include "quitonsignals.h"
 
 #include <codec/echotext.h>
@@ -40,41 +41,48 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Plays the Vantor evaluation board on a pseudo-terminal and prints the path of its serial "
-        "end, or with --listen serves it as raw TCP and prints its tcp:// URL. Serves until "
-        "interrupted."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     const QCommandLineOption linkOption(
-        QStringLiteral("link"), QStringLiteral("Make a symbolic link at PATH to the serial end."),
+        QStringLiteral("link"), QStringLiteral("make a symbolic link at PATH to the serial end"),
         QStringLiteral("PATH"));
     const QCommandLineOption unpacedOption(
-        QStringLiteral("unpaced"), QStringLiteral("Answer at once instead of at 19200 bit/s."));
+        QStringLiteral("unpaced"), QStringLiteral("answer at once instead of at 19200 bit/s"));
     const QCommandLineOption logOption(
         QStringLiteral("log"),
-        QStringLiteral("Write every byte on the line to FILE (time, direction, hex)."),
+        QStringLiteral("write every byte on the line to FILE (time, direction, hex)"),
         QStringLiteral("FILE"));
     const QCommandLineOption scenarioOption(
         QStringLiteral("scenario"),
-        QStringLiteral("Run the ports live with the loads of the JSON scenario FILE (see README)."),
+        QStringLiteral("run the ports live with the loads of the JSON scenario FILE"),
         QStringLiteral("FILE"));
     const QCommandLineOption demoOption(
         QStringLiteral("demo"),
-        QStringLiteral("Run the ports live with the built-in demo scenario."));
+        QStringLiteral("run the ports live with the built-in demo scenario"));
     const QCommandLineOption seedOption(
         QStringLiteral("seed"),
-        QStringLiteral("Seed the live board's noise with N instead of the scenario's seed."),
+        QStringLiteral("seed the live board's noise with N instead of the scenario's seed"),
         QStringLiteral("N"));
     const QCommandLineOption listenOption(
         QStringLiteral("listen"),
-        QStringLiteral("Serve the board as raw TCP instead of a pseudo-terminal, one client at a "
+        QStringLiteral("serve the board as raw TCP instead of a pseudo-terminal, one client at a "
                        "time: PORT on loopback, ADDRESS:PORT on that address, :PORT on every "
-                       "interface (0: any free port)."),
+                       "interface (0: any free port)"),
         QStringLiteral("[ADDRESS:]PORT"));
-    parser.addOptions({ linkOption, unpacedOption, logOption, scenarioOption, demoOption,
-                        seedOption, listenOption });
-    parser.process(app);
+    const ProgramHelp help {
+        QStringLiteral("vantor-sim"),
+        QStringLiteral("[OPTIONS]"),
+        QStringLiteral("Plays the Vantor evaluation board on a pseudo-terminal and prints the path "
+                       "of its serial end, or with --listen serves it as raw TCP and prints its "
+                       "tcp:// URL. Serves until interrupted."),
+        QStringLiteral("Exit status: 0 interrupted after serving; 1 a scenario, log, "
+                       "pseudo-terminal or listening port that could not be had; 2 a usage "
+                       "error. See vantor-sim(1)."),
+    };
+    if (const std::optional<int> status
+        = parseCommandLine(parser,
+                           { linkOption, unpacedOption, logOption, scenarioOption, demoOption,
+                             seedOption, listenOption },
+                           QCoreApplication::arguments(), help))
+        return *status;
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -165,11 +173,10 @@ int main(int argc, char *argv[])
                 << server.errorString() << Qt::endl;
             return 1;
         }
-        QObject::connect(&server, &vantor::sim::BoardServer::clientRefused, &app,
-                         [&err](const QString &peer) {
-                             err << "vantor-sim: refused " << peer
-                                 << ": one client at a time" << Qt::endl;
-                         });
+        QObject::connect(
+            &server, &vantor::sim::BoardServer::clientRefused, &app, [&err](const QString &peer) {
+                err << "vantor-sim: refused " << peer << ": one client at a time" << Qt::endl;
+            });
         out << "tcp://" << vantor::serial::urlHost(server.address()) << ':' << server.port()
             << Qt::endl;
     } else {

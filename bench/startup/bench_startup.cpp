@@ -58,6 +58,7 @@ std::optional<Run> measure(const QString &panel, QString &why)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vantor.app.info=true"));
     process.setProcessEnvironment(env);
 
     QElapsedTimer clock;

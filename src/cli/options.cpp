@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include <codec/helptext.h>
 #include <codec/settingtable.h>
 #include <serial/portmap.h>
 
@@ -318,32 +319,6 @@ QString commandNames(unsigned commands)
     return names.join(u", "_s);
 }
 
-// Two columns: what is typed, and what it does, wrapped at 96 characters; a long left column
-// takes a line of its own.
-void addRow(QString &out, const QString &left, const QString &right)
-{
-    constexpr qsizetype kColumn = 30;
-    constexpr qsizetype kWidth = 96;
-    out += u"  "_s + left;
-    qsizetype at = left.size() + 2;
-    if (at >= kColumn) {
-        out += u'\n';
-        at = 0;
-    }
-    bool first = true;
-    for (const QString &word : right.split(u' ')) {
-        if (!first && at + 1 + word.size() > kWidth) {
-            out += u'\n';
-            at = 0;
-        }
-        const qsizetype indent = at < kColumn ? kColumn - at : (first ? 0 : 1);
-        out += QString(indent, u' ') + word;
-        at += indent + word.size();
-        first = false;
-    }
-    out += u'\n';
-}
-
 } // namespace
 
 CommandLine parseCommandLine(const QStringList &arguments)
@@ -412,8 +387,9 @@ link, without a window. Data goes to standard output, messages to standard error
 Commands:
 )"_s;
     for (const CommandDef &c : kCommandDefs)
-        addRow(out, c.arguments.isEmpty() ? QString(c.name) : c.name + u' ' + c.arguments,
-               c.description);
+        codec::addHelpRow(out,
+                          c.arguments.isEmpty() ? QString(c.name) : c.name + u' ' + c.arguments,
+                          c.description);
     const auto section = [&out](const QString &heading, bool global) {
         out += u'\n' + heading + u'\n';
         for (const OptionDef &def : kOptionDefs) {
@@ -428,7 +404,7 @@ Commands:
                 = QString(def.description).replace(u"%1"_s, serial::PortMap::defaultDevice(1));
             if (!global)
                 right = commandNames(def.commands) + u": "_s + right;
-            addRow(out, left, right);
+            codec::addHelpRow(out, left, right);
         }
     };
     section(u"Global options (anywhere on the line):"_s, true);

@@ -3,6 +3,7 @@
 // may stand, and the refusals of each command's own checks.
 
 #include <cli/options.h>
+#include <codec/helptext.h>
 
 #include <QTest>
 
@@ -85,6 +86,39 @@ private slots:
                "--port P", "--textfile PATH", "--listen [ADDRESS:]PORT" })
             QVERIFY2(help.contains(QLatin1StringView(option)), option);
         QVERIFY(parseCommandLine({ "read", "-h" }).options.command == Command::Help);
+    }
+
+    // Every executable's --help: options in one column, what they do wrapped in the next.
+    void helpLayout_data()
+    {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("row");
+        const QString pad(vantor::codec::kHelpColumn, u' ');
+        QTest::newRow("short") << "--demo"
+                               << "the simulated board"
+                               << "  --demo" + pad.mid(8) + "the simulated board\n";
+        QTest::newRow("too long for its column: a line of its own")
+            << "--listen-read-only [ADDR:]PORT"
+            << "no writes"
+            << "  --listen-read-only [ADDR:]PORT\n" + pad + "no writes\n";
+        const QString words = QStringLiteral("word ").repeated(20).trimmed();
+        QTest::newRow("wrapped under its column")
+            << "-x" << words
+            << "  -x" + pad.mid(4) + QStringLiteral("word ").repeated(13).trimmed() + "\n" + pad
+                + QStringLiteral("word ").repeated(7).trimmed() + "\n";
+    }
+
+    void helpLayout()
+    {
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(QString, row);
+        QString out;
+        vantor::codec::addHelpRow(out, left, right);
+        QCOMPARE(out, row);
+        for (const QString &line : out.split(u'\n'))
+            QVERIFY2(line.size() <= vantor::codec::kHelpWidth, qPrintable(line));
     }
 };
 

@@ -49,6 +49,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void startUpOnTheWire();
+    void quietByDefault_data();
+    void quietByDefault();
     void keepsRunningWhenThePortFails_data();
     void keepsRunningWhenThePortFails();
     void keepBoardSettingsOnTheWire();
@@ -57,7 +59,9 @@ private slots:
     void endsOnSigterm();
 
 private:
-    void startPanel(const QStringList &arguments);
+    // rules: what QT_LOGGING_RULES holds for it (unset when null).
+    void startPanel(const QStringList &arguments,
+                    const QString &rules = QStringLiteral("vantor.*.info=true"));
     // The panel is up: start-up written, auto-refresh going.
     bool waitForFirstRefresh();
     QList<Frame> frames() const { return vantor::e2e::framesFromPanel(m_board->wireLog()); }
@@ -102,10 +106,14 @@ void E2EProcess::cleanup()
     m_stderr.clear();
 }
 
-void E2EProcess::startPanel(const QStringList &arguments)
+void E2EProcess::startPanel(const QStringList &arguments, const QString &rules)
 {
     m_panel = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (rules.isNull())
+        env.remove(QStringLiteral("QT_LOGGING_RULES"));
+    else
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
@@ -131,7 +139,7 @@ void E2EProcess::commandLine_data()
     QTest::addColumn<bool>("succeeds");
     QTest::addColumn<QString>("output");
 
-    QTest::newRow("--help") << QStringList { "--help" } << true << "--com1 <DEVICE>";
+    QTest::newRow("--help") << QStringList { "--help" } << true << "--com1 DEVICE";
     QTest::newRow("--version") << QStringList { "--version" } << true
                                << "vantor-panel " VANTOR_VERSION "\n";
     QTest::newRow("unknown option") << QStringList { "--baud=9600" } << false << "baud";
@@ -165,6 +173,36 @@ void E2EProcess::commandLine()
         QVERIFY2(err.contains(output), qPrintable(err));
         QVERIFY2(out.isEmpty(), qPrintable(out));
     }
+}
+
+void E2EProcess::quietByDefault_data()
+{
+    QTest::addColumn<QString>("rules");
+    QTest::addColumn<QStringList>("told"); // the diagnostics' lines on standard error
+
+    QTest::newRow("no rules: nothing routine") << QString() << QStringList();
+    QTest::newRow("asked for one category")
+        << QStringLiteral("vantor.app.info=true") << QStringList { "vantor.app: window shown" };
+}
+
+// A start that goes well says nothing on standard error unless its diagnostics are asked for.
+void E2EProcess::quietByDefault()
+{
+    QFETCH(QString, rules);
+    QFETCH(QStringList, told);
+
+    startPanel({ QStringLiteral("--com1"), m_board->devicePath() }, rules);
+    QVERIFY2(waitForFirstRefresh(), qPrintable(m_stderr));
+    const auto diagnostics = [this] {
+        QStringList lines;
+        for (const QString &line : m_stderr.split(u'\n')) {
+            if (line.startsWith(u"vantor."))
+                lines.append(line);
+        }
+        return lines;
+    };
+    // The window was shown half a second before the first refresh went out.
+    QTRY_COMPARE(diagnostics(), told);
 }
 
 void E2EProcess::startUpOnTheWire()
