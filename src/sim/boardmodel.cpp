@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "boardmodel.h"
 
+#include "snapshotbytes.h"
+
 #include <algorithm>
 
 namespace vantor::sim {
 
 namespace {
-
-void putU16(Snapshot &s, std::size_t offset, std::uint16_t value)
-{
-    s[offset] = static_cast<std::uint8_t>(value & 0xFF);
-    s[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 // What one port of the factory image shows, in the snapshot's own units.
 struct PortDefaults
@@ -43,7 +39,6 @@ constexpr std::array<PortDefaults, kPortsPerGroup> kGroup0 { {
 } };
 
 constexpr std::uint8_t kPortCount = 8;
-constexpr std::uint8_t kMasterEnable = 0x80;
 constexpr std::uint16_t kPdRLowRaw = 9500;   // 19000 ohms
 constexpr std::uint16_t kPdRHighRaw = 13250; // 26500 ohms
 constexpr std::uint8_t kFirmware = 0x15;     // 1.21

@@ -106,8 +106,8 @@ void BoardServer::onNewConnection()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         const QString peer = peerText(socket->peerAddress(), socket->peerPort());
         if (m_client) {
-            qCInfo(lcSim).noquote() << "refused" << peer << "- the board is in use by"
-                                    << m_clientPeer;
+            qCInfo(lcSim).noquote()
+                << "refused" << peer << "- the board is in use by" << m_clientPeer;
             socket->write(refusal(m_clientPeer));
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

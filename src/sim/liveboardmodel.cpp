@@ -2,6 +2,7 @@
 #include "liveboardmodel.h"
 
 #include "logging.h"
+#include "snapshotbytes.h"
 
 #include <algorithm>
 
@@ -32,7 +33,6 @@ constexpr std::size_t kPowerOffset = 141;
 constexpr std::size_t kStatusOffset = 157;
 constexpr std::size_t kLedBlockOffset = 32; // in the port block
 
-constexpr std::uint8_t kMasterEnable = 0x80;
 constexpr std::uint8_t kPauseBoard = 0x10;
 constexpr std::uint8_t kLedDirectWrite = 0x02;
 constexpr std::uint8_t kPriorityDisconnect = 0x01;
@@ -103,31 +103,6 @@ std::size_t at(std::size_t offset, int p)
 std::size_t at2(std::size_t offset, int p)
 {
     return offset + 2 * static_cast<std::size_t>(p);
-}
-
-// Little-endian fields, read and written here rather than with the panel's own code so that
-// the board stays an independent check of it.
-std::uint16_t readU16le(const Snapshot &s, std::size_t offset)
-{
-    return static_cast<std::uint16_t>(s[offset] | s[offset + 1] << 8);
-}
-
-// Eleven bits: the low byte, then bits 10..8 in the next byte.
-int readU11(const Snapshot &s, std::size_t offset)
-{
-    return s[offset] | (s[offset + 1] & 0x07) << 8;
-}
-
-void putU16(Snapshot &s, std::size_t offset, std::uint16_t v)
-{
-    s[offset] = static_cast<std::uint8_t>(v & 0xFF);
-    s[offset + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void putU11(Snapshot &s, std::size_t offset, int v)
-{
-    s[offset] = static_cast<std::uint8_t>(v & 0xFF);
-    s[offset + 1] = static_cast<std::uint8_t>((v >> 8) & 0x07);
 }
 
 } // namespace
