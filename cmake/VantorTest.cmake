@@ -4,6 +4,9 @@
 function(vantor_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
+    # A test is one file, so merging gains nothing, and merged, the fixtures' members of
+    # file-local types would trip -Wsubobject-linkage.
+    set_target_properties(${name} PROPERTIES UNITY_BUILD OFF)
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
     add_test(NAME ${name} COMMAND ${name})
