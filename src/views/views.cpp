@@ -252,7 +252,9 @@ EventLogWindow *Views::makeEventLog()
 
 TrendWindow *Views::makeTrends()
 {
-    return new TrendWindow(*m_trends, &m_window);
+    auto *window = new TrendWindow(*m_trends, &m_window);
+    window->setDeviceSource([this] { return m_session.linkDevice(); });
+    return window;
 }
 
 RegisterWindow *Views::makeRegisters()

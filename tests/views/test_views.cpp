@@ -27,6 +27,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -149,6 +150,8 @@ private slots:
     void dialogChangesGreyedSettings();
     void registerGrid();
     void trendFilesAndCursor();
+    void trendPortsFollowThePortCount_data();
+    void trendPortsFollowThePortCount();
     void trendPlotRepaintsOnItsTimer();
     void menusAfterSerialLinkSetup();
 };
@@ -643,8 +646,13 @@ void TestViews::trendFilesAndCursor()
     window.resize(900, 600);
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("plot.png"));
+    window.setDeviceSource([] { return QStringLiteral("/dev/ttyUSB0"); });
     QVERIFY(window.savePng(png));
     QCOMPARE(QImage(png).width(), window.plot().width());
+    QVERIFY(QImage(png).height() > window.plot().height());  // the title strip above the plot
+    QCOMPARE(window.plot().paneRanges().last().first, 0.0f); // the total power from 0
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("TrendRange"))->text(),
+             QStringLiteral("Shown: last 1 min"));
     const QString csv = dir.filePath(QStringLiteral("plot.csv"));
     QVERIFY(window.saveCsv(csv));
     const QList<QByteArray> lines = csvLines(csv);
@@ -654,11 +662,52 @@ void TestViews::trendFilesAndCursor()
     QCOMPARE(lines.last(), QByteArray("2025-12-06T05:46:41.000Z,,board_power_w,10,10,10"));
 
     window.plot().setCursorTime(kStart + 1200);
-    QVERIFY2(window.plot().cursorText().contains(QStringLiteral("Port 1 power_w: 1.2 ")),
+    QVERIFY2(window.plot().cursorText().contains(
+                 QStringLiteral("Port 1 power 1.2 W (last 1 min: 1 to 1.2 W)")),
              qPrintable(window.plot().cursorText()));
     QSignalSpy reports(&window, &views::TrendWindow::reported);
     QVERIFY(!window.savePng(dir.filePath(QStringLiteral("missing/plot.png"))));
     QCOMPARE(reports.size(), 1);
+}
+
+// The port list offers the ports of the board the latest answer reports, and keeps the
+// choices of the ports that stay.
+void TestViews::trendPortsFollowThePortCount_data()
+{
+    QTest::addColumn<QList<int>>("reported");
+    QTest::addColumn<int>("ports");
+    QTest::newRow("before any answer") << QList<int> {} << 8;
+    QTest::newRow("sixteen") << QList<int> { 16 } << 16;
+    QTest::newRow("a full board") << QList<int> { 48 } << 48;
+    QTest::newRow("a count no board has") << QList<int> { 13 } << 8;
+    QTest::newRow("zero") << QList<int> { 0 } << 8;
+    QTest::newRow("beyond the largest board") << QList<int> { 255 } << 48;
+    QTest::newRow("shrinks") << QList<int> { 48, 16 } << 16;
+    QTest::newRow("grows") << QList<int> { 8, 24 } << 24;
+}
+
+void TestViews::trendPortsFollowThePortCount()
+{
+    QFETCH(QList<int>, reported);
+    QFETCH(int, ports);
+    views::TrendStore store;
+    views::TrendWindow window(store);
+    auto *list = window.findChild<QListWidget *>(QStringLiteral("TrendPorts"));
+    session::DecodedAnswer answer;
+    answer.receivedUtcMs = kStart;
+    for (int count : reported) {
+        answer.snapshot.config[Setting::SYS_PORT_CNT] = count;
+        store.add(answer);
+        answer.receivedUtcMs += 500;
+        for (int row = 0; row < list->count(); ++row)
+            list->item(row)->setCheckState(Qt::Checked);
+    }
+    QCOMPARE(list->count(), ports);
+    QCOMPARE(list->item(ports - 1)->text(), QStringLiteral("Port %1").arg(ports));
+    int highest = 0;
+    for (const views::SeriesId &id : window.plot().shownSeries())
+        highest = std::max(highest, id.port);
+    QCOMPARE(highest, reported.isEmpty() ? 8 : ports);
 }
 
 // The plot wakes on its repaint timer only while shown and not paused, and repaints on a tick
