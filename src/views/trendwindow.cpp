@@ -2,6 +2,7 @@
 #include "trendwindow.h"
 
 #include "logging.h"
+#include "recorder.h"
 #include "trendlabels.h"
 #include "trendplot.h"
 #include "trendstore.h"
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -110,9 +112,18 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     sideWidget->setLayout(side);
     sideWidget->setFixedWidth(230);
 
-    auto *layout = new QHBoxLayout(this);
-    layout->addWidget(sideWidget);
-    layout->addWidget(m_plot, 1);
+    auto *note = new QLabel(historyNote(), this);
+    note->setObjectName(QStringLiteral("HistoryNote"));
+    note->setWordWrap(true);
+    note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    note->setForegroundRole(QPalette::PlaceholderText);
+
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(sideWidget, 0, 0, 2, 1);
+    layout->addWidget(m_plot, 0, 1);
+    layout->addWidget(note, 1, 1);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(0, 1);
 
     showPorts(store.portCount());
     connect(&store, &TrendStore::portCountChanged, this, &TrendWindow::showPorts);

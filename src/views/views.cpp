@@ -144,6 +144,7 @@ void Views::addMenus()
                 if (!path.isEmpty())
                     startRecording(path);
             });
+    file->findChild<QAction *>(QStringLiteral("StartRecording"))->setStatusTip(historyNote());
     m_stopRecording = addItem(file, QStringLiteral("StopRecording"), tr("Sto&p Recording"));
     connect(m_stopRecording, &QAction::triggered, this, &Views::stopRecording);
     if (quitOf(file))
@@ -181,7 +182,7 @@ void Views::showStatus()
                                   .arg(QFileInfo(m_recorder->fileName()).fileName())
                                   .arg(m_recorder->rows())
                             : QString());
-    m_recording->setToolTip(on ? m_recorder->fileName() : QString());
+    m_recording->setToolTip(on ? m_recorder->fileName() + u'\n' + historyNote() : QString());
     m_recording->setHidden(!on);
     m_stopRecording->setEnabled(on);
 }

@@ -653,6 +653,8 @@ void TestViews::trendFilesAndCursor()
     QCOMPARE(window.plot().paneRanges().last().first, 0.0f); // the total power from 0
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("TrendRange"))->text(),
              QStringLiteral("Shown: last 1 min"));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("HistoryNote"))->text(),
+             views::historyNote());
     const QString csv = dir.filePath(QStringLiteral("plot.csv"));
     QVERIFY(window.saveCsv(csv));
     const QList<QByteArray> lines = csvLines(csv);
@@ -773,6 +775,8 @@ void TestViews::menusAfterSerialLinkSetup()
     auto *saveAs = r.window->findChild<QAction *>(QStringLiteral("SaveSettingsAs"));
     QCOMPARE(saveAs->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     QVERIFY(!r.window->findChild<QAction *>(QStringLiteral("StopRecording"))->isEnabled());
+    QCOMPARE(r.window->findChild<QAction *>(QStringLiteral("StartRecording"))->statusTip(),
+             views::historyNote());
 }
 
 QTEST_MAIN(TestViews)
