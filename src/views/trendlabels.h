@@ -19,8 +19,8 @@ namespace vantor::views {
 // never reports counts as the nearest one it does below (0 and 13 as 8, 200 as 48).
 [[nodiscard]] int boardPortCount(int reported);
 
-// A port's colour (1..48): sixteen hues, each next port far round the wheel from the last,
-// in three lightnesses, all dark enough to read on the plots' white.
+// A port's colour (1..48), each far from the colours of the ports before it and all dark
+// enough to read on the plots' white.
 [[nodiscard]] QColor portColour(int port);
 
 // "Port 1 power", "Total Port Power": the series and its caption without the unit, from the

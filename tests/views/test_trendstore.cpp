@@ -314,9 +314,9 @@ private slots:
     {
         QTest::addColumn<int>("ports");
         QTest::addColumn<double>("leastDistance");
-        QTest::newRow("one group") << 8 << 20.0;
-        QTest::newRow("two groups") << 16 << 10.0;
-        QTest::newRow("three groups") << 24 << 10.0;
+        QTest::newRow("one group") << 8 << 30.0;
+        QTest::newRow("two groups") << 16 << 20.0;
+        QTest::newRow("three groups") << 24 << 15.0;
         QTest::newRow("a full board") << 48 << 8.0;
     }
 
