@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "powerbudgetwindow.h"
 
+#include "trendlabels.h"
+
 #include <codec/numbertext.h>
 
 #include <QLabel>
@@ -133,7 +135,7 @@ void PowerBudgetChart::paintEvent(QPaintEvent *)
     QFont bold = font();
     bold.setBold(true);
     painter.setFont(bold);
-    textAt(kMargin, top, barLeft - kMargin, tr("Total Port Power"));
+    textAt(kMargin, top, barLeft - kMargin, seriesCaption({ 0, Quantity::BoardPower }));
     painter.setFont(font());
     const double totalTop = roundTop(std::max<double>(m_budget.totalW, m_budget.totalLimitW) * 1.1);
     bar(top, barWidth / totalTop, m_budget.totalW, m_budget.totalLimitW,
