@@ -7,6 +7,13 @@
 
 namespace vantor::views {
 
+QString historyNote()
+{
+    return QObject::tr("Only the selected group is refreshed, so history covers it alone. For the "
+                       "whole board: vantor-cli -d tcp://127.0.0.1:4100 watch --group all through "
+                       "vantor-share --listen 4100.");
+}
+
 bool Recorder::start(const QString &path)
 {
     stop();

@@ -11,6 +11,10 @@ struct DecodedAnswer;
 
 namespace vantor::views {
 
+// What the recording and the trends hold: the panel refreshes the selected group alone, so
+// their history is that group's; one line, with the command that watches the whole board.
+[[nodiscard]] QString historyNote();
+
 // Writes every answer (refreshes and whole reads) to a CSV file, one row per port of the
 // answer's group, through the same writer as the command line: same columns, same values.
 // A row that cannot be written stops the recording and says why; nothing else stops.

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "trendplot.h"
 
+#include "trendlabels.h"
+
 #include <codec/numbertext.h>
 #include <codec/tabletext.h>
-#include <records/recordformat.h>
 #include <protocol/timer.h>
+#include <records/recordformat.h>
 
 #include <QDateTime>
 #include <QMouseEvent>
@@ -132,6 +134,7 @@ void TrendPlot::setQuantities(const QList<Quantity> &quantities)
 void TrendPlot::setSpan(Span span)
 {
     m_span = span;
+    emit spanChanged();
     update();
 }
 
@@ -146,6 +149,7 @@ void TrendPlot::setPaused(bool paused)
     } else if (isVisible()) {
         m_timer->start();
     }
+    emit spanChanged();
     update();
 }
 
@@ -239,9 +243,7 @@ void TrendPlot::reducePanes(const TimeWindow &window, int width)
         return b;
     };
     for (Pane &pane : m_panes) {
-        bool any = false;
-        float low = 0;
-        float high = 0;
+        std::optional<std::pair<float, float>> shown;
         for (qsizetype i = 0; i < pane.series.size(); ++i) {
             std::vector<ColumnExtent> &columns = pane.columns[static_cast<std::size_t>(i)];
             const TrendStore::Place place = m_store.find(pane.series[i]);
@@ -252,20 +254,12 @@ void TrendPlot::reducePanes(const TimeWindow &window, int width)
             const LaneBins &bins = binsOf(*place.lane);
             reduceBins(*place.lane, place.series, bins.tier, bins.bins, columns);
             for (const ColumnExtent &c : columns) {
-                low = any ? std::min(low, c.low) : c.low;
-                high = any ? std::max(high, c.high) : c.high;
-                any = true;
+                shown = shown
+                    ? std::pair { std::min(shown->first, c.low), std::max(shown->second, c.high) }
+                    : std::pair { c.low, c.high };
             }
         }
-        if (!any)
-            high = 1;
-        if (high - low < 1e-3f) {
-            low -= 1;
-            high += 1;
-        }
-        const float pad = (high - low) * 0.05f;
-        pane.low = low - pad;
-        pane.high = high + pad;
+        std::tie(pane.low, pane.high) = axisRange(pane.quantity, shown);
     }
 }
 
@@ -394,7 +388,7 @@ void TrendPlot::renderLayer(const TimeWindow &window, const QRect &area)
         for (qsizetype i = 0; i < pane.series.size(); ++i) {
             const int port = pane.series[i].port;
             tracks.push_back({ &pane.columns[static_cast<std::size_t>(i)],
-                               (port == 0 ? QColor(Qt::black) : portColour(port)).rgb() });
+                               (port == 0 ? QColor(Qt::black) : views::portColour(port)).rgb() });
         }
         for (int x = 0; x < width; ++x) {
             for (Track &t : tracks) {
@@ -490,7 +484,7 @@ void TrendPlot::drawLabels(QPainter &painter, const TimeWindow &window, const QR
             if (x + w > a.right())
                 break;
             painter.fillRect(x, baseline - metrics.ascent() / 2 - 1, 10, 3,
-                             id.port == 0 ? QColor(Qt::black) : portColour(id.port));
+                             id.port == 0 ? QColor(Qt::black) : views::portColour(id.port));
             drawLabel(painter, x + 14, baseline, name);
             x += w;
         }
@@ -540,16 +534,6 @@ void TrendPlot::onRepaintTick()
         update();
 }
 
-QColor TrendPlot::portColour(int port)
-{
-    static constexpr std::array<QRgb, 12> kColours {
-        0x1f77b4, 0xd62728, 0x2ca02c, 0xff7f0e, 0x9467bd, 0x8c564b,
-        0xe377c2, 0x17becf, 0xbcbd22, 0x7f7f7f, 0x393b79, 0xad494a,
-    };
-    return QColor::fromRgb(
-        kColours[static_cast<std::size_t>(std::max(port - 1, 0)) % kColours.size()]);
-}
-
 QByteArray TrendPlot::shownCsv() const
 {
     const TimeWindow window = timeWindow();
@@ -571,28 +555,49 @@ QByteArray TrendPlot::shownCsv() const
     return out;
 }
 
+QString TrendPlot::rangeText() const
+{
+    const TimeWindow window = timeWindow();
+    return views::rangeText(window.from, window.to, !m_paused && m_span != Span::All);
+}
+
+QList<std::pair<float, float>> TrendPlot::paneRanges() const
+{
+    QList<std::pair<float, float>> ranges;
+    for (const Pane &pane : m_panes)
+        ranges << std::pair { pane.low, pane.high };
+    return ranges;
+}
+
 QString TrendPlot::cursorText() const
 {
     if (!m_cursor)
         return tr("Point at the plot to read the values at a time.");
+    const TimeWindow window = timeWindow();
+    const QString range = rangeText();
     QStringList lines { records::isoTimestamp(*m_cursor) };
     for (const SeriesId &id : shownSeries()) {
         const TrendStore::Place place = m_store.find(id);
-        const QuantityRow &row = quantityRow(id.quantity);
-        QString line = seriesName(id) + QStringLiteral(" ") + codec::tableText(row.key)
-            + QStringLiteral(": ");
         const Tier tier = place.lane ? place.lane->tierFor(*m_cursor) : Tier::Raw;
         const std::optional<Sample> s
             = place.lane ? sampleAt(*place.lane, place.series, tier, *m_cursor) : std::nullopt;
-        if (!s)
-            line += tr("no reading");
-        else if (tier == Tier::Raw)
-            line += tr("%1 (last hour %2 to %3)")
-                        .arg(number(s->mean), number(place.lane->raw(place.series).min()),
-                             number(place.lane->raw(place.series).max()));
-        else
-            line
-                += tr("%1 (minute %2 to %3)").arg(number(s->mean), number(s->low), number(s->high));
+        if (!s) {
+            lines << tr("%1: no reading").arg(seriesCaption(id));
+            continue;
+        }
+        QStringList extremes;
+        if (tier == Tier::Minutes)
+            extremes
+                << tr("that minute %1 to %2").arg(number(s->low), valueText(id.quantity, s->high));
+        const std::optional<std::pair<float, float>> extent = extentIn(
+            *place.lane, place.series, place.lane->tierFor(window.from), window.from, window.to);
+        if (extent)
+            extremes << tr("%1: %2 to %3")
+                            .arg(range, number(extent->first),
+                                 valueText(id.quantity, extent->second));
+        QString line = readingText(id, s->mean);
+        if (!extremes.isEmpty())
+            line += QStringLiteral(" (") + extremes.join(QStringLiteral("; ")) + u')';
         lines << line;
     }
     return lines.join(QLatin1Char('\n'));

@@ -56,13 +56,18 @@ public:
     [[nodiscard]] QList<SeriesId> shownSeries() const;
     // The shown data as CSV: each reading (or minute) of each shown series in the window.
     [[nodiscard]] QByteArray shownCsv() const;
-    // The value of each shown series at the cursor, a line each.
+    // The span shown, named as the read-out and a saved picture name it.
+    [[nodiscard]] QString rangeText() const;
+    // The value of each shown series at the cursor, a line each, with its extremes over the
+    // span shown.
     [[nodiscard]] QString cursorText() const;
-    // The colour a port's lines are drawn in.
-    [[nodiscard]] static QColor portColour(int port);
+    // The value range of each shown pane, top to bottom, as the last paint laid them out.
+    [[nodiscard]] QList<std::pair<float, float>> paneRanges() const;
 
 signals:
     void cursorMoved();
+    // The span or the pause changed: the span shown is named anew.
+    void spanChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

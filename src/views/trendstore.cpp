@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "trendstore.h"
 
+#include "trendlabels.h"
+
 #include <codec/scaling.h>
 #include <session/decodedanswer.h>
 
@@ -289,6 +291,21 @@ std::optional<Sample> sampleAt(const Lane &lane, std::size_t series, Tier tier, 
     return found;
 }
 
+std::optional<std::pair<float, float>> extentIn(const Lane &lane, std::size_t series, Tier tier,
+                                                qint64 from, qint64 to)
+{
+    std::optional<std::pair<float, float>> extent;
+    walk(lane, series, tier, from, [&](const Sample &s) {
+        if (s.time >= to)
+            return false;
+        extent = extent
+            ? std::pair { std::min(extent->first, s.low), std::max(extent->second, s.high) }
+            : std::pair { s.low, s.high };
+        return true;
+    });
+    return extent;
+}
+
 void samplesIn(const Lane &lane, std::size_t series, Tier tier, qint64 from, qint64 to,
                const std::function<void(const Sample &)> &take)
 {
@@ -337,6 +354,11 @@ void TrendStore::add(const session::DecodedAnswer &answer)
     const float board = static_cast<float>(s.status.BOX_PWR) / 10.0f;
     m_board->append(answer.receivedUtcMs, std::span(&board, 1));
     emit appended();
+    const int ports = boardPortCount(s.config[codec::Setting::SYS_PORT_CNT]);
+    if (ports != m_portCount) {
+        m_portCount = ports;
+        emit portCountChanged(ports);
+    }
 }
 
 TrendStore::Place TrendStore::find(SeriesId id) const

@@ -203,6 +203,9 @@ struct Sample
 // The last sample at or before t, when it is no older than the tier's gap.
 [[nodiscard]] std::optional<Sample> sampleAt(const Lane &lane, std::size_t series, Tier tier,
                                              qint64 t);
+// The lowest and highest sample (a minute's minimum and maximum) with a time in [from, to).
+[[nodiscard]] std::optional<std::pair<float, float>> extentIn(const Lane &lane, std::size_t series,
+                                                              Tier tier, qint64 from, qint64 to);
 // Every sample with a time in [from, to), oldest first.
 void samplesIn(const Lane &lane, std::size_t series, Tier tier, qint64 from, qint64 to,
                const std::function<void(const Sample &)> &take);
@@ -274,15 +277,19 @@ public:
     [[nodiscard]] std::optional<qint64> firstTime() const;
     [[nodiscard]] std::optional<qint64> lastTime() const;
     [[nodiscard]] std::size_t memoryBytes() const;
+    // The ports of the board, from the port count of the latest answer (8 before the first).
+    [[nodiscard]] int portCount() const { return m_portCount; }
 
 signals:
     void appended();
+    void portCountChanged(int ports);
 
 private:
     std::size_t m_rawCapacity;
     std::size_t m_minuteCapacity;
     std::array<std::unique_ptr<Lane>, kGroupLanes> m_groups;
     std::unique_ptr<Lane> m_board;
+    int m_portCount = codec::kPortsPerGroup;
 };
 
 } // namespace vantor::views

@@ -2,7 +2,10 @@
 #include "trendwindow.h"
 
 #include "logging.h"
+#include "recorder.h"
+#include "trendlabels.h"
 #include "trendplot.h"
+#include "trendstore.h"
 
 #include <codec/tabletext.h>
 #include <records/savefile.h>
@@ -10,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -43,12 +47,6 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
 
     m_ports = new QListWidget(this);
     m_ports->setObjectName(QStringLiteral("TrendPorts"));
-    for (int port = 1; port <= codec::kMaxPortCount; ++port) {
-        auto *item = new QListWidgetItem(swatch(TrendPlot::portColour(port)),
-                                         tr("Port %1").arg(port), m_ports);
-        item->setData(Qt::UserRole, port);
-        item->setCheckState(port <= codec::kPortsPerGroup ? Qt::Checked : Qt::Unchecked);
-    }
     connect(m_ports, &QListWidget::itemChanged, this, &TrendWindow::applyChoices);
 
     auto *quantities = new QGroupBox(tr("Quantities"), this);
@@ -67,6 +65,8 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     m_span->setCurrentIndex(static_cast<int>(TrendPlot::Span::TenMinutes));
     connect(m_span, &QComboBox::currentIndexChanged, this,
             [this](int i) { m_plot->setSpan(static_cast<TrendPlot::Span>(i)); });
+    m_range = new QLabel(this);
+    m_range->setObjectName(QStringLiteral("TrendRange"));
 
     m_pause = new QPushButton(tr("&Pause"), this);
     m_pause->setObjectName(QStringLiteral("TrendPause"));
@@ -96,6 +96,7 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     spanRow->addWidget(new QLabel(tr("Span"), this));
     spanRow->addWidget(m_span, 1);
     side->addLayout(spanRow);
+    side->addWidget(m_range);
     side->addWidget(m_pause);
     auto *saveRow = new QHBoxLayout;
     saveRow->addWidget(png);
@@ -111,13 +112,49 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     sideWidget->setLayout(side);
     sideWidget->setFixedWidth(230);
 
-    auto *layout = new QHBoxLayout(this);
-    layout->addWidget(sideWidget);
-    layout->addWidget(m_plot, 1);
+    auto *note = new QLabel(historyNote(), this);
+    note->setObjectName(QStringLiteral("HistoryNote"));
+    note->setWordWrap(true);
+    note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    note->setForegroundRole(QPalette::PlaceholderText);
 
-    applyChoices();
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(sideWidget, 0, 0, 2, 1);
+    layout->addWidget(m_plot, 0, 1);
+    layout->addWidget(note, 1, 1);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(0, 1);
+
+    showPorts(store.portCount());
+    connect(&store, &TrendStore::portCountChanged, this, &TrendWindow::showPorts);
+    // An absolute span moves on with every answer.
+    connect(&store, &TrendStore::appended, this, &TrendWindow::showRange);
+    connect(m_plot, &TrendPlot::spanChanged, this, &TrendWindow::showRange);
+    showRange();
     m_readout->setText(m_plot->cursorText());
     resize(1100, 700);
+}
+
+// The board's ports: ports added are offered unticked, the choices of the others are kept.
+void TrendWindow::showPorts(int count)
+{
+    {
+        const QSignalBlocker blocker(m_ports);
+        while (m_ports->count() > count)
+            delete m_ports->takeItem(m_ports->count() - 1);
+        for (int port = m_ports->count() + 1; port <= count; ++port) {
+            auto *item
+                = new QListWidgetItem(swatch(portColour(port)), tr("Port %1").arg(port), m_ports);
+            item->setData(Qt::UserRole, port);
+            item->setCheckState(port <= codec::kPortsPerGroup ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    applyChoices();
+}
+
+void TrendWindow::showRange()
+{
+    m_range->setText(tr("Shown: %1").arg(m_plot->rangeText()));
 }
 
 void TrendWindow::applyChoices()
@@ -137,9 +174,30 @@ void TrendWindow::applyChoices()
     m_plot->setQuantities(quantities);
 }
 
+QImage TrendWindow::picture() const
+{
+    const QPixmap plot = m_plot->grab();
+    const QString title = titleStripText(windowTitle(), m_device ? m_device() : QString(),
+                                         m_plot->timeWindow().to, m_plot->rangeText());
+    QFont bold = font();
+    bold.setBold(true);
+    const int strip = QFontMetrics(bold).height() + 12;
+    QImage image(plot.width(), plot.height() + strip, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(bold);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(8, 0, image.width() - 16, strip), Qt::AlignLeft | Qt::AlignVCenter,
+                     title);
+    painter.setPen(QColor(160, 160, 160));
+    painter.drawLine(0, strip - 1, image.width() - 1, strip - 1);
+    painter.drawPixmap(0, strip, plot);
+    return image;
+}
+
 bool TrendWindow::savePng(const QString &path)
 {
-    const QPixmap picture = m_plot->grab();
+    const QImage picture = this->picture();
     return save(
         path, [&picture](QIODevice &file) { return picture.save(&file, "PNG"); },
         tr("Plot not saved: %1"), tr("Plot saved to %1"));

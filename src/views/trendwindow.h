@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QIODevice;
+class QImage;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -26,6 +27,10 @@ public:
     explicit TrendWindow(const TrendStore &store, QWidget *parent = nullptr);
 
     [[nodiscard]] TrendPlot &plot() { return *m_plot; }
+    // The board's device, for the title of a saved picture.
+    void setDeviceSource(std::function<QString()> device) { m_device = std::move(device); }
+    // The plot under a strip that names it, the board's device, the time and the span.
+    [[nodiscard]] QImage picture() const;
     bool savePng(const QString &path);
     bool saveCsv(const QString &path);
 
@@ -34,17 +39,21 @@ signals:
     void reported(const QString &message, bool ok);
 
 private:
+    void showPorts(int count);
+    void showRange();
     void applyChoices();
     void askAndSave(bool png);
     // failed and saved take the error and the path as %1.
     bool save(const QString &path, const std::function<bool(QIODevice &)> &write,
               const QString &failed, const QString &saved);
 
+    std::function<QString()> m_device;
     TrendPlot *m_plot = nullptr;
     QListWidget *m_ports = nullptr;
     std::array<QCheckBox *, 4> m_quantities {};
     QComboBox *m_span = nullptr;
     QPushButton *m_pause = nullptr;
+    QLabel *m_range = nullptr;
     QLabel *m_readout = nullptr;
 };
 

@@ -3,6 +3,8 @@
 
 #include "eventlog.h"
 #include "eventlogwindow.h"
+#include "powerbudget.h"
+#include "powerbudgetwindow.h"
 #include "recorder.h"
 #include "registermodel.h"
 #include "registerwindow.h"
@@ -84,12 +86,14 @@ Views::Views(session::Session &session, QMainWindow &host)
     , m_eventLog(new EventLog(EventLog::kCapacity, this))
     , m_trends(new TrendStore(TrendStore::kRawCapacity, TrendStore::kMinuteCapacity, this))
     , m_registers(new RegisterModel(this))
+    , m_budget(new BudgetAnswers(this))
 {
     setObjectName(QStringLiteral("Views"));
     session::Session &s = session;
     connect(&s, &session::Session::answerDecoded, m_recorder, &Recorder::record);
     connect(&s, &session::Session::answerDecoded, m_trends, &TrendStore::add);
     connect(&s, &session::Session::answerDecoded, m_registers, &RegisterModel::add);
+    connect(&s, &session::Session::answerDecoded, m_budget, &BudgetAnswers::add);
     m_eventLog->follow(s);
 
     connect(m_recorder, &Recorder::failed, this, [this](const QString &message) {
@@ -144,6 +148,7 @@ void Views::addMenus()
                 if (!path.isEmpty())
                     startRecording(path);
             });
+    file->findChild<QAction *>(QStringLiteral("StartRecording"))->setStatusTip(historyNote());
     m_stopRecording = addItem(file, QStringLiteral("StopRecording"), tr("Sto&p Recording"));
     connect(m_stopRecording, &QAction::triggered, this, &Views::stopRecording);
     if (quitOf(file))
@@ -155,6 +160,8 @@ void Views::addMenus()
             &Views::showTrends);
     connect(addItem(view, QStringLiteral("ShowRegisters"), tr("&Registers")), &QAction::triggered,
             this, &Views::showRegisters);
+    connect(addItem(view, QStringLiteral("ShowPowerBudget"), tr("&Power Budget")),
+            &QAction::triggered, this, &Views::showPowerBudget);
     view->addSeparator();
     connect(addItem(view, QStringLiteral("AllSettings"), tr("&All Settings...")),
             &QAction::triggered, this, &Views::showAllSettings);
@@ -181,7 +188,7 @@ void Views::showStatus()
                                   .arg(QFileInfo(m_recorder->fileName()).fileName())
                                   .arg(m_recorder->rows())
                             : QString());
-    m_recording->setToolTip(on ? m_recorder->fileName() : QString());
+    m_recording->setToolTip(on ? m_recorder->fileName() + u'\n' + historyNote() : QString());
     m_recording->setHidden(!on);
     m_stopRecording->setEnabled(on);
 }
@@ -237,7 +244,8 @@ template<class W> W *Views::raise(QPointer<W> &window, W *(Views::*make)())
 {
     if (!window) {
         window = (this->*make)();
-        connect(window, &W::reported, this, &Views::report);
+        if constexpr (requires { &W::reported; })
+            connect(window, &W::reported, this, &Views::report);
     }
     window->show();
     window->raise();
@@ -252,12 +260,19 @@ EventLogWindow *Views::makeEventLog()
 
 TrendWindow *Views::makeTrends()
 {
-    return new TrendWindow(*m_trends, &m_window);
+    auto *window = new TrendWindow(*m_trends, &m_window);
+    window->setDeviceSource([this] { return m_session.linkDevice(); });
+    return window;
 }
 
 RegisterWindow *Views::makeRegisters()
 {
     return new RegisterWindow(*m_registers, &m_window);
+}
+
+PowerBudgetWindow *Views::makePowerBudget()
+{
+    return new PowerBudgetWindow(*m_budget, &m_window);
 }
 
 EventLogWindow *Views::showEventLog()
@@ -281,6 +296,11 @@ RegisterWindow *Views::showRegisters()
     m_registerWindow->raise();
     m_registerWindow->activateWindow();
     return m_registerWindow;
+}
+
+PowerBudgetWindow *Views::showPowerBudget()
+{
+    return raise(m_powerBudgetWindow, &Views::makePowerBudget);
 }
 
 AllSettingsDialog *Views::showAllSettings()

@@ -15,8 +15,10 @@ class Session;
 namespace vantor::views {
 
 class AllSettingsDialog;
+class BudgetAnswers;
 class EventLog;
 class EventLogWindow;
+class PowerBudgetWindow;
 class Recorder;
 class RegisterModel;
 class RegisterWindow;
@@ -24,10 +26,10 @@ class TrendStore;
 class TrendWindow;
 
 // Everything beside the designed window: the recorder and the histories it keeps from
-// start-up (event log, trends, last snapshots), their windows, settings files and the
-// "File" and "View" menus that reach them. They follow the session; the host window lends its
-// menu bar and its status bar (a field that shows a recording), and whoever shows the
-// operator outcomes takes them from reported().
+// start-up (event log, trends, last snapshots, the latest answers behind the power budget),
+// their windows, settings files and the "File" and "View" menus that reach them. They follow
+// the session; the host window lends its menu bar and its status bar (a field that shows a
+// recording), and whoever shows the operator outcomes takes them from reported().
 class Views : public QObject
 {
     Q_OBJECT
@@ -48,6 +50,7 @@ public:
     EventLogWindow *showEventLog();
     TrendWindow *showTrends();
     RegisterWindow *showRegisters();
+    PowerBudgetWindow *showPowerBudget();
     // Opens the dialog over the window, for the groups the port count allows.
     AllSettingsDialog *showAllSettings();
 
@@ -68,6 +71,7 @@ private:
     EventLogWindow *makeEventLog();
     TrendWindow *makeTrends();
     RegisterWindow *makeRegisters();
+    PowerBudgetWindow *makePowerBudget();
 
     session::Session &m_session;
     QMainWindow &m_window;
@@ -75,9 +79,11 @@ private:
     EventLog *m_eventLog = nullptr;
     TrendStore *m_trends = nullptr;
     RegisterModel *m_registers = nullptr;
+    BudgetAnswers *m_budget = nullptr;
     QPointer<EventLogWindow> m_eventLogWindow;
     QPointer<TrendWindow> m_trendWindow;
     QPointer<RegisterWindow> m_registerWindow;
+    QPointer<PowerBudgetWindow> m_powerBudgetWindow;
     QLabel *m_recording = nullptr;
     QAction *m_stopRecording = nullptr;
     QString m_message;

@@ -5,12 +5,15 @@
 #include <examples.h>
 
 #include <session/decodedanswer.h>
+#include <views/trendlabels.h>
 #include <views/trendstore.h>
 
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <map>
 
 using namespace vantor;
@@ -48,6 +51,33 @@ Lane laneOf(const QList<float> &values, qint64 t0, qint64 stepMs, std::size_t ra
         lane.append(t0 + i * stepMs, std::span(&values[i], 1));
     return lane;
 }
+
+// CIE L*a*b* (D65) of an sRGB colour, and its relative luminance.
+struct Lab
+{
+    double l, a, b, luminance;
+};
+
+Lab labOf(const QColor &c)
+{
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const double r = linear(c.red());
+    const double g = linear(c.green());
+    const double b = linear(c.blue());
+    const double x = (0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.95047;
+    const double y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
+    const double z = (0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.08883;
+    const auto f = [](double t) {
+        return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116;
+    };
+    return { 116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z)), y };
+}
+
+constexpr qint64 kNoon = 1'765'022'460'000; // 2025-12-06 12:01:00 UTC
+constexpr qint64 kMinuteMs = 60'000;
 
 } // namespace
 
@@ -277,6 +307,138 @@ private slots:
         QCOMPARE(last(0, views::Quantity::BoardPower), 15.9f);
         QVERIFY(!store.find({ 1, views::Quantity::Power }).lane);
         QCOMPARE(store.firstTime(), std::optional<qint64>(5'000));
+    }
+    // The first n ports' colours are told apart at a glance (CIE76 distance) and each reads on
+    // the plots' white (contrast 3:1 at least, as for lines and marks).
+    void paletteIsDistinct_data()
+    {
+        QTest::addColumn<int>("ports");
+        QTest::addColumn<double>("leastDistance");
+        QTest::newRow("one group") << 8 << 30.0;
+        QTest::newRow("two groups") << 16 << 20.0;
+        QTest::newRow("three groups") << 24 << 15.0;
+        QTest::newRow("a full board") << 48 << 8.0;
+    }
+
+    void paletteIsDistinct()
+    {
+        QFETCH(int, ports);
+        QFETCH(double, leastDistance);
+        for (int i = 1; i <= ports; ++i) {
+            const Lab a = labOf(views::portColour(i));
+            const double contrast = 1.05 / (a.luminance + 0.05);
+            QVERIFY2(
+                contrast >= 3.0,
+                qPrintable(QStringLiteral("port %1: contrast %2 on white").arg(i).arg(contrast)));
+            for (int j = 1; j < i; ++j) {
+                const Lab b = labOf(views::portColour(j));
+                const double distance = std::hypot(a.l - b.l, a.a - b.a, a.b - b.b);
+                QVERIFY2(distance >= leastDistance,
+                         qPrintable(QStringLiteral("ports %1 and %2 are %3 apart")
+                                        .arg(j)
+                                        .arg(i)
+                                        .arg(distance)));
+            }
+        }
+    }
+
+    // The read-out names the series by its caption and gives the value in its unit.
+    void readingText_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<views::Quantity>("quantity");
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("port power") << 1 << views::Quantity::Power << 6.0f << "Port 1 power 6 W";
+        QTest::newRow("port current")
+            << 12 << views::Quantity::Current << 350.5f << "Port 12 current 350.5 mA";
+        QTest::newRow("port voltage")
+            << 48 << views::Quantity::Voltage << 47.96f << "Port 48 voltage 47.96 V";
+        QTest::newRow("total power")
+            << 0 << views::Quantity::BoardPower << 23.4f << "Total Port Power 23.4 W";
+    }
+
+    void readingText()
+    {
+        QFETCH(int, port);
+        QFETCH(views::Quantity, quantity);
+        QFETCH(float, value);
+        QFETCH(QString, text);
+        QCOMPARE(views::readingText({ port, quantity }, value), text);
+    }
+
+    // The span is named as what is shown: a fixed span ending now by its length, anything else
+    // by its times.
+    void rangeText_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<bool>("endsNow");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("last minute") << kNoon << kNoon + kMinuteMs << true << "last 1 min";
+        QTest::newRow("last ten minutes")
+            << kNoon << kNoon + 10 * kMinuteMs << true << "last 10 min";
+        QTest::newRow("last hour") << kNoon << kNoon + 60 * kMinuteMs << true << "last 1 h";
+        QTest::newRow("half an hour since start")
+            << kNoon << kNoon + 30 * kMinuteMs << false << "12:01-12:31 UTC";
+        QTest::newRow("paused minute, with seconds")
+            << kNoon + 10'000 << kNoon + 70'000 << false << "12:01:10-12:02:10 UTC";
+        QTest::newRow("across midnight")
+            << kNoon + 11 * 60 * kMinuteMs << kNoon + 12 * 60 * kMinuteMs << false
+            << "2025-12-06 23:01 - 2025-12-07 00:01 UTC";
+    }
+
+    void rangeText()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(bool, endsNow);
+        QFETCH(QString, text);
+        QCOMPARE(views::rangeText(from, to, endsNow), text);
+    }
+
+    // The total power's axis starts at 0 so that it reads against its limit; the others fit
+    // their readings with a little room.
+    void axisRange_data()
+    {
+        QTest::addColumn<views::Quantity>("quantity");
+        QTest::addColumn<bool>("anyShown");
+        QTest::addColumn<float>("low");
+        QTest::addColumn<float>("high");
+        QTest::addColumn<float>("axisLow");
+        QTest::addColumn<float>("axisHigh");
+        QTest::newRow("total power")
+            << views::Quantity::BoardPower << true << 12.0f << 20.0f << 0.0f << 21.0f;
+        QTest::newRow("flat total power")
+            << views::Quantity::BoardPower << true << 15.0f << 15.0f << 0.0f << 15.75f;
+        QTest::newRow("no total power yet")
+            << views::Quantity::BoardPower << false << 0.0f << 0.0f << 0.0f << 1.05f;
+        QTest::newRow("port power")
+            << views::Quantity::Power << true << 12.0f << 20.0f << 11.6f << 20.4f;
+        QTest::newRow("flat voltage")
+            << views::Quantity::Voltage << true << 48.0f << 48.0f << 46.9f << 49.1f;
+    }
+
+    void axisRange()
+    {
+        QFETCH(views::Quantity, quantity);
+        QFETCH(bool, anyShown);
+        QFETCH(float, low);
+        QFETCH(float, high);
+        QFETCH(float, axisLow);
+        QFETCH(float, axisHigh);
+        const auto [l, h] = views::axisRange(
+            quantity, anyShown ? std::optional(std::pair { low, high }) : std::nullopt);
+        QVERIFY2(std::abs(l - axisLow) < 1e-4f && std::abs(h - axisHigh) < 1e-4f,
+                 qPrintable(QStringLiteral("%1 to %2").arg(l).arg(h)));
+    }
+
+    void titleStrip()
+    {
+        QCOMPARE(views::titleStripText(QStringLiteral("Trends"), QStringLiteral("/dev/ttyUSB0"),
+                                       kNoon + 30 * kMinuteMs, QStringLiteral("last 10 min")),
+                 QStringLiteral("Trends  \u00b7  /dev/ttyUSB0  \u00b7  2025-12-06 12:31:00 UTC  "
+                                "\u00b7  last 10 min"));
     }
 };
 

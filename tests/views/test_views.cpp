@@ -10,6 +10,8 @@
 #include <session/profile.h>
 #include <views/eventlog.h>
 #include <views/eventlogwindow.h>
+#include <views/powerbudget.h>
+#include <views/powerbudgetwindow.h>
 #include <views/recorder.h>
 #include <views/registermodel.h>
 #include <views/settingsdialog.h>
@@ -27,6 +29,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -96,6 +99,43 @@ QList<QByteArray> csvLines(const QString &path)
     return lines;
 }
 
+// The latest answers of a board from "port:watts:priority" entries ("-" watts: not powered);
+// each group that has an entry answers, group 0 last. Every powered port draws its watts and
+// the board's total is their sum.
+std::array<std::optional<session::DecodedAnswer>, protocol::kGroupCount>
+boardAnswers(int portCount, int totalLimit, bool priorityDisconnect, const QString &entries)
+{
+    std::array<std::optional<session::DecodedAnswer>, protocol::kGroupCount> answers;
+    int totalTenths = 0;
+    for (const QString &entry : entries.split(u' ', Qt::SkipEmptyParts)) {
+        const QStringList f = entry.split(u':');
+        const int element = f[0].toInt() - 1;
+        auto &answer = answers[std::size_t(element / 8)];
+        if (!answer) {
+            answer.emplace();
+            answer->group = element / 8;
+            answer->receivedUtcMs = kStart - answer->group * 500;
+        }
+        const std::size_t p = std::size_t(element % 8);
+        codec::PortStatus &st = answer->snapshot.portStatus[p];
+        st.portEnable = 1;
+        const bool powered = f[1] != u"-";
+        st.modeCode = powered ? 9 : 1; // "V Sample", "R Detect"
+        st.PORT_POWER = powered ? int(f[1].toFloat() * 10) : 0;
+        totalTenths += st.PORT_POWER;
+        answer->snapshot.ports[p][Setting::PORT_SYS_MGMNT_3] = f[2].toInt();
+    }
+    for (auto &answer : answers) {
+        if (!answer)
+            continue;
+        answer->snapshot.config[Setting::SYS_PORT_CNT] = portCount;
+        answer->snapshot.config[Setting::MAX_SYS_PWR] = totalLimit;
+        answer->snapshot.config[Setting::COMMON_CTRL_6] = priorityDisconnect ? 1 : 0;
+        answer->snapshot.status.BOX_PWR = totalTenths;
+    }
+    return answers;
+}
+
 struct Entry
 {
     EventKind kind;
@@ -149,8 +189,13 @@ private slots:
     void dialogChangesGreyedSettings();
     void registerGrid();
     void trendFilesAndCursor();
+    void trendPortsFollowThePortCount_data();
+    void trendPortsFollowThePortCount();
     void trendPlotRepaintsOnItsTimer();
     void menusAfterSerialLinkSetup();
+    void powerBudget_data();
+    void powerBudget();
+    void powerBudgetWindowFromTheMenu();
 };
 
 // Each record column holds what the window shows for the port in the matching label.
@@ -643,8 +688,15 @@ void TestViews::trendFilesAndCursor()
     window.resize(900, 600);
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("plot.png"));
+    window.setDeviceSource([] { return QStringLiteral("/dev/ttyUSB0"); });
     QVERIFY(window.savePng(png));
     QCOMPARE(QImage(png).width(), window.plot().width());
+    QVERIFY(QImage(png).height() > window.plot().height());  // the title strip above the plot
+    QCOMPARE(window.plot().paneRanges().last().first, 0.0f); // the total power from 0
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("TrendRange"))->text(),
+             QStringLiteral("Shown: last 1 min"));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("HistoryNote"))->text(),
+             views::historyNote());
     const QString csv = dir.filePath(QStringLiteral("plot.csv"));
     QVERIFY(window.saveCsv(csv));
     const QList<QByteArray> lines = csvLines(csv);
@@ -654,11 +706,52 @@ void TestViews::trendFilesAndCursor()
     QCOMPARE(lines.last(), QByteArray("2025-12-06T05:46:41.000Z,,board_power_w,10,10,10"));
 
     window.plot().setCursorTime(kStart + 1200);
-    QVERIFY2(window.plot().cursorText().contains(QStringLiteral("Port 1 power_w: 1.2 ")),
+    QVERIFY2(window.plot().cursorText().contains(
+                 QStringLiteral("Port 1 power 1.2 W (last 1 min: 1 to 1.2 W)")),
              qPrintable(window.plot().cursorText()));
     QSignalSpy reports(&window, &views::TrendWindow::reported);
     QVERIFY(!window.savePng(dir.filePath(QStringLiteral("missing/plot.png"))));
     QCOMPARE(reports.size(), 1);
+}
+
+// The port list offers the ports of the board the latest answer reports, and keeps the
+// choices of the ports that stay.
+void TestViews::trendPortsFollowThePortCount_data()
+{
+    QTest::addColumn<QList<int>>("reported");
+    QTest::addColumn<int>("ports");
+    QTest::newRow("before any answer") << QList<int> {} << 8;
+    QTest::newRow("sixteen") << QList<int> { 16 } << 16;
+    QTest::newRow("a full board") << QList<int> { 48 } << 48;
+    QTest::newRow("a count no board has") << QList<int> { 13 } << 8;
+    QTest::newRow("zero") << QList<int> { 0 } << 8;
+    QTest::newRow("beyond the largest board") << QList<int> { 255 } << 48;
+    QTest::newRow("shrinks") << QList<int> { 48, 16 } << 16;
+    QTest::newRow("grows") << QList<int> { 8, 24 } << 24;
+}
+
+void TestViews::trendPortsFollowThePortCount()
+{
+    QFETCH(QList<int>, reported);
+    QFETCH(int, ports);
+    views::TrendStore store;
+    views::TrendWindow window(store);
+    auto *list = window.findChild<QListWidget *>(QStringLiteral("TrendPorts"));
+    session::DecodedAnswer answer;
+    answer.receivedUtcMs = kStart;
+    for (int count : reported) {
+        answer.snapshot.config[Setting::SYS_PORT_CNT] = count;
+        store.add(answer);
+        answer.receivedUtcMs += 500;
+        for (int row = 0; row < list->count(); ++row)
+            list->item(row)->setCheckState(Qt::Checked);
+    }
+    QCOMPARE(list->count(), ports);
+    QCOMPARE(list->item(ports - 1)->text(), QStringLiteral("Port %1").arg(ports));
+    int highest = 0;
+    for (const views::SeriesId &id : window.plot().shownSeries())
+        highest = std::max(highest, id.port);
+    QCOMPARE(highest, reported.isEmpty() ? 8 : ports);
 }
 
 // The plot wakes on its repaint timer only while shown and not paused, and repaints on a tick
@@ -724,6 +817,106 @@ void TestViews::menusAfterSerialLinkSetup()
     auto *saveAs = r.window->findChild<QAction *>(QStringLiteral("SaveSettingsAs"));
     QCOMPARE(saveAs->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     QVERIFY(!r.window->findChild<QAction *>(QStringLiteral("StopRecording"))->isEnabled());
+    QCOMPARE(r.window->findChild<QAction *>(QStringLiteral("StartRecording"))->statusTip(),
+             views::historyNote());
+}
+
+// The ports in drop order (powered ones lowest priority first, the higher port first among
+// equals; then the others), with those priority disconnect drops first marked "*". Ports of a
+// group with no answer, or beyond the port count, have no row.
+void TestViews::powerBudget_data()
+{
+    QTest::addColumn<int>("portCount");
+    QTest::addColumn<int>("totalLimit");
+    QTest::addColumn<bool>("priorityDisconnect");
+    QTest::addColumn<QString>("ports");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<QList<int>>("unanswered");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("no limit drops nothing")
+        << 8 << 0 << true << "1:6:0 2:3:0 3:-:0"
+        << "2:1 1:2 3:-" << QList<int> {} << "No total power limit (0 W)";
+    QTest::newRow("within the limit the next to go is marked")
+        << 8 << 40 << true << "1:6:2 2:3:1 4:10:1"
+        << "4:1* 2:2 1:3" << QList<int> {} << "Priority disconnect is on";
+    QTest::newRow("over the limit, as many as the board must drop")
+        << 8 << 15 << true << "1:6:0 2:3:0 3:10:1 4:4:2"
+        << "2:1* 1:2* 3:3 4:4" << QList<int> {} << "The total is 8 W over its limit.";
+    QTest::newRow("equals across groups: the higher board port first")
+        << 16 << 30 << false << "3:5:0 12:5:0 9:5:1"
+        << "12:1* 3:2 9:3" << QList<int> {} << "Priority disconnect is off";
+    QTest::newRow("not powered ports follow, never marked")
+        << 8 << 5 << true << "1:-:0 2:8:7 3:-:7"
+        << "2:1* 1:- 3:-" << QList<int> {} << "The total is 3 W over its limit.";
+    QTest::newRow("ports beyond the port count are left out")
+        << 8 << 0 << true << "1:5:0 9:5:0"
+        << "1:1" << QList<int> {} << "lowest priority";
+    QTest::newRow("a group that has not answered")
+        << 24 << 0 << true << "1:5:0 17:4:0"
+        << "17:1 1:2" << QList<int> { 1 } << "Ports 9-16: no answer yet";
+}
+
+void TestViews::powerBudget()
+{
+    QFETCH(int, portCount);
+    QFETCH(int, totalLimit);
+    QFETCH(bool, priorityDisconnect);
+    QFETCH(QString, ports);
+    QFETCH(QString, order);
+    QFETCH(QList<int>, unanswered);
+    QFETCH(QString, note);
+    const auto answers = boardAnswers(portCount, totalLimit, priorityDisconnect, ports);
+    const views::PowerBudget budget = views::powerBudget(answers);
+    // The ports named; the other ports of the groups have nothing attached.
+    QStringList rows;
+    for (const views::BudgetRow &row : budget.rows) {
+        if (!(u' ' + ports).contains(QStringLiteral(" %1:").arg(row.port)))
+            continue;
+        rows << QStringLiteral("%1:%2%3")
+                    .arg(row.port)
+                    .arg(row.dropRank > 0 ? QString::number(row.dropRank) : QStringLiteral("-"))
+                    .arg(row.dropsFirst ? QStringLiteral("*") : QString());
+    }
+    QCOMPARE(rows.join(u' '), order);
+    QCOMPARE(budget.unansweredGroups, unanswered);
+    QCOMPARE(budget.totalLimitW, totalLimit);
+    const QString notes = views::budgetNotes(budget).join(u'\n');
+    QVERIFY2(notes.contains(note), qPrintable(notes));
+}
+
+// View > "Power Budget" opens the window over the answers the panel already has: the
+// port's power, limit and priority as the board reports them.
+void TestViews::powerBudgetWindowFromTheMenu()
+{
+    Rig r;
+    QByteArray b = block();
+    testing::setBytes(b, testing::kPortZeroExample); // port 1: 15.9 W, "Ramp Up"
+    b[27] = char(0x20 | 3);                          // Port Enable, priority 3
+    b[43] = 20;                                      // a 20 W limit
+    b[10] = 100;                                     // a 100 W total limit
+    b[16] = char(0x9F);                              // 15.9 W in all
+    r.answer(b);
+    r.window->findChild<QAction *>(QStringLiteral("ShowPowerBudget"))->trigger();
+    auto *window = r.window->findChild<views::PowerBudgetWindow *>();
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Power Budget"));
+    const views::PowerBudget &budget = window->chart().budget();
+    QCOMPARE(budget.rows.size(), std::size_t(8));
+    const views::BudgetRow &first = budget.rows.front();
+    QCOMPARE(first.port, 1);
+    QCOMPARE(first.powerW, 15.9f);
+    QCOMPARE(first.limitW, 20);
+    QCOMPARE(first.priority, 3);
+    QVERIFY(first.dropsFirst);
+    QCOMPARE(budget.totalW, 15.9f);
+    QCOMPARE(budget.totalLimitW, 100);
+
+    // A later answer shows at once; the same item raises the same window.
+    b[141] = 100;
+    r.answer(b);
+    QCOMPARE(window->chart().budget().rows.front().powerW, 10.0f);
+    QCOMPARE(r.views->showPowerBudget(), window);
 }
 
 QTEST_MAIN(TestViews)
