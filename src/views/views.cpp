@@ -229,6 +229,8 @@ bool Views::openSettings(const QString &path)
     // The file's settings are the operator's now: a write may send them.
     if (outcome.ok)
         markAllEdited();
+    m_eventLog->note(EventKind::SettingsFile, outcome.ok ? tr("opened") : tr("not opened"),
+                     outcome.message);
     report(outcome.message, outcome.ok);
     return outcome.ok;
 }

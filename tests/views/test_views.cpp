@@ -20,6 +20,7 @@
 #include <window/numericentry.h>
 #include <window/statusline.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -28,10 +29,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -138,6 +141,10 @@ private slots:
     void eventLogOfAScriptedRun();
     void eventLogIsBounded();
     void eventLogSavesWhatItShows();
+    void eventKindChoices_data();
+    void eventKindChoices();
+    void operationsLogged_data();
+    void operationsLogged();
     void settingsRoundTripThroughTheWindow();
     void badSettingsFileChangesNothing();
     void pauseMarksCanOnlyBeCleared();
@@ -315,7 +322,7 @@ void TestViews::eventLogOfAScriptedRun()
         { EventKind::LinkLost, 0, "", "lost" },
         { EventKind::LinkReconnected, 0, "", "open" },
         { EventKind::TimeOut, 0, "", "port status refresh" },
-        { EventKind::RefusedWrite, 0, "", "port control write" },
+        { EventKind::SendPortControl, 0, "", "refused" },
     };
     QCOMPARE(log.size(), 32 + int(expected.size()));
     for (int i = 0; i < expected.size(); ++i) {
@@ -327,7 +334,7 @@ void TestViews::eventLogOfAScriptedRun()
                                 .arg(views::eventKindName(e.kind))
                                 .arg(e.port)
                                 .arg(e.from, e.to)));
-        QCOMPARE(e.group, x.port == 0 ? -1 : 0);
+        QCOMPARE(e.group, x.port == 0 && x.kind != EventKind::SendPortControl ? -1 : 0);
     }
     const views::Event &shorted = log.at(32 + 4);
     QCOMPARE(shorted.detail,
@@ -347,7 +354,8 @@ void TestViews::eventLogOfAScriptedRun()
     };
     for (const auto &[port, kind, shown] : filters) {
         window.filter().setPort(port);
-        window.filter().setKind(kind);
+        window.filter().setKinds(kind ? views::EventFilter::KindSet().set(std::size_t(*kind))
+                                      : views::EventFilter::allKinds());
         QCOMPARE(window.filter().rowCount(), shown);
     }
 }
@@ -390,6 +398,182 @@ void TestViews::eventLogSavesWhatItShows()
     QVERIFY(!window.saveCsv(dir.filePath(QStringLiteral("missing/log.csv"))));
     QCOMPARE(reports.size(), 1);
     QVERIFY(reports[0][0].toString().startsWith(QStringLiteral("Event log not saved")));
+}
+
+void TestViews::eventKindChoices_data()
+{
+    QTest::addColumn<QStringList>("clicked");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("all kinds at first") << QStringList {} << 7 << "All kinds";
+    QTest::newRow("one kind") << QStringList { "Fault" } << 2 << "Fault";
+    QTest::newRow("two kinds") << QStringList { "Fault", "Link lost" } << 3 << "Fault, Link lost";
+    QTest::newRow("three kinds") << QStringList { "Fault", "Link lost", "Mode" } << 6 << "3 kinds";
+    QTest::newRow("one of them unchosen")
+        << QStringList { "Fault", "Link lost", "Fault" } << 1 << "Link lost";
+    QTest::newRow("none left is all of them")
+        << QStringList { "Fault", "Fault" } << 7 << "All kinds";
+    QTest::newRow("all kinds clears the choice")
+        << QStringList { "Fault", "Mode", "All kinds" } << 7 << "All kinds";
+    QTest::newRow("all kinds stays chosen") << QStringList { "All kinds" } << 7 << "All kinds";
+    QTest::newRow("a kind not logged") << QStringList { "Class" } << 0 << "Class";
+}
+
+// Kinds are chosen on and off in the tool button's menu; the rows shown follow.
+void TestViews::eventKindChoices()
+{
+    QFETCH(QStringList, clicked);
+    QFETCH(int, shown);
+    QFETCH(QString, button);
+    views::EventLog log;
+    for (const auto &[kind, port, to] : std::initializer_list<std::tuple<EventKind, int, QString>> {
+             { EventKind::Mode, 1, "Port Off" },
+             { EventKind::Mode, 1, "Classify" },
+             { EventKind::Fault, 1, "OI Short" },
+             { EventKind::Mode, 2, "Port Off" },
+             { EventKind::Fault, 2, "Disconnect" },
+             { EventKind::LinkLost, 0, "lost" },
+             { EventKind::TimeOut, 0, "port status refresh" } })
+        log.add({ 0, kind, port ? 0 : -1, port, {}, to, {} });
+    views::EventLogWindow window(log);
+    const QList<QAction *> actions = window.kindActions();
+    QCOMPARE(actions.size(), 1 + int(views::kEventKindNames.size()));
+    for (const QString &name : clicked) {
+        const auto action = std::find_if(actions.begin(), actions.end(),
+                                         [&name](QAction *a) { return a->text() == name; });
+        QVERIFY2(action != actions.end(), qPrintable(name));
+        (*action)->trigger();
+    }
+    QCOMPARE(window.filter().rowCount(), shown);
+    auto *tool = window.findChild<QToolButton *>(QStringLiteral("EventKindFilter"));
+    QVERIFY(tool);
+    QCOMPARE(tool->text(), button);
+    QCOMPARE(actions.first()->isChecked(), button == u"All kinds");
+}
+
+enum class Operation {
+    Save,
+    SaveRefused,
+    SaveUnanswered,
+    Send,
+    SendRefused,
+    SendUnanswered,
+    SettingsOpened,
+    SettingsRefused,
+    LinkClosed,
+    LinkOpenFailed
+};
+
+void TestViews::operationsLogged_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QStringList>("entries"); // kind: to
+    QTest::addColumn<QString>("detail");      // of the last, in part
+    QTest::newRow("Save to Device")
+        << int(Operation::Save) << QStringList { "Save to Device: sent" }
+        << "system configuration write: sent; port control write: sent";
+    QTest::newRow("Save to Device refused")
+        << int(Operation::SaveRefused) << QStringList { "Save to Device: refused" }
+        << "port control write: refused (Set Port Power Limit (W) of Port 4 is empty";
+    QTest::newRow("Save to Device unanswered")
+        << int(Operation::SaveUnanswered) << QStringList { "Save to Device: no answer" }
+        << "system configuration write: no answer";
+    QTest::newRow("Send Port Control")
+        << int(Operation::Send) << QStringList { "Send Port Control: sent" }
+        << "port control write: sent";
+    QTest::newRow("Send Port Control refused")
+        << int(Operation::SendRefused) << QStringList { "Send Port Control: refused" }
+        << "Set Port Power Limit (W) of Port 4 is empty";
+    QTest::newRow("Send Port Control unanswered")
+        << int(Operation::SendUnanswered) << QStringList { "Send Port Control: no answer" }
+        << "port control write: no answer";
+    QTest::newRow("settings file opened")
+        << int(Operation::SettingsOpened) << QStringList { "Settings file: opened" } << "good.json";
+    QTest::newRow("settings file refused")
+        << int(Operation::SettingsRefused) << QStringList { "Settings file: not opened" }
+        << "missing.json";
+    QTest::newRow("link closed") << int(Operation::LinkClosed)
+                                 << QStringList { "Link closed: closed" } << "/dev/fake-com1";
+    QTest::newRow("link not opened")
+        << int(Operation::LinkOpenFailed)
+        << QStringList { "Link closed: closed", "Link open failed: not open" }
+        << "/dev/fake-com1: cannot open";
+}
+
+// Each operation's outcome is one entry: a refusal or a time-out of the operator's write is not
+// told a second time by the link's entries.
+void TestViews::operationsLogged()
+{
+    QFETCH(int, operation);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, detail);
+    Rig r;
+    const views::EventLog &log = r.views->eventLog();
+    const int before = log.size();
+    const auto acknowledge = [&r] {
+        r.link.feed(QByteArray(1, '\x06'));
+        r.link.drain();
+    };
+    QTemporaryDir dir;
+    switch (Operation(operation)) {
+    case Operation::SaveRefused:
+    case Operation::SendRefused:
+        r.c().PORT_PWR_LMT[3]->setText(QString());
+        break;
+    default:
+        break;
+    }
+    switch (Operation(operation)) {
+    case Operation::Save:
+        r.c().TX_SYS_CTRL->click();
+        acknowledge();
+        acknowledge();
+        break;
+    case Operation::SaveRefused:
+        r.c().TX_SYS_CTRL->click();
+        break;
+    case Operation::SaveUnanswered:
+        r.c().TX_SYS_CTRL->click();
+        r.timer2.fire();
+        r.timer2.fire();
+        break;
+    case Operation::Send:
+        r.c().TX_PRT_CTRL->click();
+        acknowledge();
+        break;
+    case Operation::SendRefused:
+        r.c().TX_PRT_CTRL->click();
+        break;
+    case Operation::SendUnanswered:
+        r.c().TX_PRT_CTRL->click();
+        r.timer2.fire();
+        break;
+    case Operation::SettingsOpened: {
+        const QString path = dir.filePath(QStringLiteral("good.json"));
+        QVERIFY(r.views->saveSettings(path));
+        QVERIFY(r.views->openSettings(path));
+        break;
+    }
+    case Operation::SettingsRefused:
+        QVERIFY(!r.views->openSettings(dir.filePath(QStringLiteral("missing.json"))));
+        break;
+    case Operation::LinkClosed:
+        r.link.close();
+        break;
+    case Operation::LinkOpenFailed:
+        r.link.close();
+        r.link.failOpen = true;
+        r.window->session().openPort();
+        break;
+    }
+    QStringList logged;
+    for (int row = before; row < log.size(); ++row)
+        logged << views::eventKindName(log.at(row).kind) + QStringLiteral(": ") + log.at(row).to;
+    QCOMPARE(logged, entries);
+    QVERIFY2(log.at(log.size() - 1).detail.contains(detail),
+             qPrintable(log.at(log.size() - 1).detail));
+    if (views::eventKindName(log.at(log.size() - 1).kind).startsWith(QStringLiteral("S")))
+        QCOMPARE(log.at(log.size() - 1).utcMs, r.now);
 }
 
 // Shown and hidden controls of every allowed group go out to a file and come back: entries,
