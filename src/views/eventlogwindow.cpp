@@ -4,6 +4,7 @@
 #include "eventlog.h"
 #include "logging.h"
 #include "plaincells.h"
+#include "savepath.h"
 
 #include <records/savefile.h>
 
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -204,8 +204,8 @@ bool EventLogWindow::saveCsv(const QString &path)
 
 void EventLogWindow::askAndSave()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save Event Log"), QString(),
-                                                      tr("CSV files (*.csv);;All files (*)"));
+    const QString path = askSavePath(this, tr("Save Event Log"),
+                                     tr("CSV files (*.csv);;All files (*)"), QStringLiteral("csv"));
     if (!path.isEmpty())
         saveCsv(path);
 }

@@ -2,6 +2,7 @@
 #include "trendwindow.h"
 
 #include "logging.h"
+#include "savepath.h"
 #include "trendplot.h"
 
 #include <codec/tabletext.h>
@@ -169,9 +170,10 @@ bool TrendWindow::save(const QString &path, const std::function<bool(QIODevice &
 
 void TrendWindow::askAndSave(bool png)
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, png ? tr("Save Plot") : tr("Save Plot Data"), QString(),
-        png ? tr("PNG images (*.png)") : tr("CSV files (*.csv);;All files (*)"));
+    const QString path
+        = askSavePath(this, png ? tr("Save Plot") : tr("Save Plot Data"),
+                      png ? tr("PNG images (*.png)") : tr("CSV files (*.csv);;All files (*)"),
+                      png ? QStringLiteral("png") : QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     if (png)

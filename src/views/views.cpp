@@ -6,6 +6,7 @@
 #include "recorder.h"
 #include "registermodel.h"
 #include "registerwindow.h"
+#include "savepath.h"
 #include "settingsdialog.h"
 #include "settingsfiles.h"
 #include "trendstore.h"
@@ -128,9 +129,9 @@ void Views::addMenus()
     connect(addItem(file, QStringLiteral("SaveSettingsAs"), tr("Save Settings &As..."),
                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
             &QAction::triggered, this, [this] {
-                const QString path
-                    = QFileDialog::getSaveFileName(&m_window, tr("Save Settings As"), QString(),
-                                                   tr("Settings files (*.json);;All files (*)"));
+                const QString path = askSavePath(&m_window, tr("Save Settings As"),
+                                                 tr("Settings files (*.json);;All files (*)"),
+                                                 QStringLiteral("json"));
                 if (!path.isEmpty())
                     saveSettings(path);
             });
@@ -138,9 +139,9 @@ void Views::addMenus()
     connect(addItem(file, QStringLiteral("StartRecording"), tr("Start &Recording...")),
             &QAction::triggered, this, [this] {
                 // An existing file is appended to, so there is nothing to confirm.
-                const QString path = QFileDialog::getSaveFileName(
-                    &m_window, tr("Record to"), QString(), tr("CSV files (*.csv);;All files (*)"),
-                    nullptr, QFileDialog::DontConfirmOverwrite);
+                const QString path = askSavePath(
+                    &m_window, tr("Record to"), tr("CSV files (*.csv);;All files (*)"),
+                    QStringLiteral("csv"), QFileDialog::DontConfirmOverwrite);
                 if (!path.isEmpty())
                     startRecording(path);
             });

@@ -12,6 +12,7 @@
 #include <views/eventlogwindow.h>
 #include <views/recorder.h>
 #include <views/registermodel.h>
+#include <views/savepath.h>
 #include <views/settingsdialog.h>
 #include <views/trendplot.h>
 #include <views/trendstore.h>
@@ -145,6 +146,8 @@ private slots:
     void eventKindChoices();
     void operationsLogged_data();
     void operationsLogged();
+    void savedNamesGetTheirExtension_data();
+    void savedNamesGetTheirExtension();
     void settingsRoundTripThroughTheWindow();
     void badSettingsFileChangesNothing();
     void pauseMarksCanOnlyBeCleared();
@@ -574,6 +577,48 @@ void TestViews::operationsLogged()
              qPrintable(log.at(log.size() - 1).detail));
     if (views::eventKindName(log.at(log.size() - 1).kind).startsWith(QStringLiteral("S")))
         QCOMPARE(log.at(log.size() - 1).utcMs, r.now);
+}
+
+void TestViews::savedNamesGetTheirExtension_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("none typed") << "/home/op/bench"
+                                << "json"
+                                << "/home/op/bench.json";
+    QTest::newRow("the right one") << "/home/op/bench.csv"
+                                   << "csv"
+                                   << "/home/op/bench.csv";
+    QTest::newRow("the right one in capitals") << "/home/op/BENCH.CSV"
+                                               << "csv"
+                                               << "/home/op/BENCH.CSV";
+    QTest::newRow("another one") << "/home/op/bench.txt"
+                                 << "csv"
+                                 << "/home/op/bench.txt";
+    QTest::newRow("a trailing dot") << "/home/op/bench."
+                                    << "png"
+                                    << "/home/op/bench.png";
+    QTest::newRow("a hidden name") << "/home/op/.x"
+                                   << "json"
+                                   << "/home/op/.x.json";
+    QTest::newRow("a hidden name with one") << "/home/op/.x.json"
+                                            << "json"
+                                            << "/home/op/.x.json";
+    QTest::newRow("a dot in the folder only") << "/home/op.d/bench"
+                                              << "csv"
+                                              << "/home/op.d/bench.csv";
+    QTest::newRow("no name") << "/home/op/"
+                             << "csv"
+                             << "/home/op/";
+}
+
+void TestViews::savedNamesGetTheirExtension()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, suffix);
+    QFETCH(QString, saved);
+    QCOMPARE(views::withDefaultSuffix(typed, suffix), saved);
 }
 
 // Shown and hidden controls of every allowed group go out to a file and come back: entries,
