@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 
 #include <vector>
@@ -73,6 +74,16 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &text,
 void addSeparator(QMenu *menu)
 {
     menu->insertSeparator(quitOf(menu));
+}
+
+// Esc and Ctrl+W close a window of the views, as they close a dialog or a document's tab.
+void closeOnKeys(QWidget &window)
+{
+    for (const QKeySequence &keys :
+         { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) }) {
+        auto *shortcut = new QShortcut(keys, &window);
+        QObject::connect(shortcut, &QShortcut::activated, &window, &QWidget::close);
+    }
 }
 
 } // namespace
@@ -240,7 +251,9 @@ template<class W> W *Views::raise(QPointer<W> &window, W *(Views::*make)())
 {
     if (!window) {
         window = (this->*make)();
-        connect(window, &W::reported, this, &Views::report);
+        closeOnKeys(*window);
+        if constexpr (requires { &W::reported; })
+            connect(window, &W::reported, this, &Views::report);
     }
     window->show();
     window->raise();
@@ -260,6 +273,8 @@ TrendWindow *Views::makeTrends()
 
 RegisterWindow *Views::makeRegisters()
 {
+    // The grid starts at the group the window shows.
+    m_registers->setGroup(m_session.portGroup());
     return new RegisterWindow(*m_registers, &m_window);
 }
 
@@ -275,15 +290,7 @@ TrendWindow *Views::showTrends()
 
 RegisterWindow *Views::showRegisters()
 {
-    if (!m_registerWindow) {
-        // The grid starts at the group the window shows.
-        m_registers->setGroup(m_session.portGroup());
-        m_registerWindow = makeRegisters();
-    }
-    m_registerWindow->show();
-    m_registerWindow->raise();
-    m_registerWindow->activateWindow();
-    return m_registerWindow;
+    return raise(m_registerWindow, &Views::makeRegisters);
 }
 
 AllSettingsDialog *Views::showAllSettings()
@@ -291,6 +298,7 @@ AllSettingsDialog *Views::showAllSettings()
     auto *dialog
         = new AllSettingsDialog(m_session.store(), m_session.highestAllowedGroup() + 1, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    closeOnKeys(*dialog);
     connect(dialog, &QDialog::accepted, this, [this] {
         markAllEdited();
         report(tr("Settings put into the window; \"Save to Device\" writes them to the board"),

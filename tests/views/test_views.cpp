@@ -12,6 +12,7 @@
 #include <views/eventlogwindow.h>
 #include <views/recorder.h>
 #include <views/registermodel.h>
+#include <views/registerwindow.h>
 #include <views/savepath.h>
 #include <views/settingsdialog.h>
 #include <views/trendplot.h>
@@ -22,6 +23,7 @@
 #include <window/statusline.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -30,6 +32,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -146,6 +149,8 @@ private slots:
     void eventKindChoices();
     void operationsLogged_data();
     void operationsLogged();
+    void escAndCtrlWClose_data();
+    void escAndCtrlWClose();
     void savedNamesGetTheirExtension_data();
     void savedNamesGetTheirExtension();
     void settingsRoundTripThroughTheWindow();
@@ -577,6 +582,37 @@ void TestViews::operationsLogged()
              qPrintable(log.at(log.size() - 1).detail));
     if (views::eventKindName(log.at(log.size() - 1).kind).startsWith(QStringLiteral("S")))
         QCOMPARE(log.at(log.size() - 1).utcMs, r.now);
+}
+
+void TestViews::escAndCtrlWClose_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QKeySequence>("keys");
+    for (const char *window : { "Event Log", "Trends", "Registers", "All Settings" }) {
+        QTest::addRow("%s, Esc", window) << window << QKeySequence(Qt::Key_Escape);
+        QTest::addRow("%s, Ctrl+W", window) << window << QKeySequence(Qt::CTRL | Qt::Key_W);
+    }
+}
+
+// The windows beside the panel close from the keyboard as a dialog does.
+void TestViews::escAndCtrlWClose()
+{
+    QFETCH(QString, window);
+    QFETCH(QKeySequence, keys);
+    Rig r;
+    QPointer<QWidget> shown;
+    if (window == u"Event Log")
+        shown = r.views->showEventLog();
+    else if (window == u"Trends")
+        shown = r.views->showTrends();
+    else if (window == u"Registers")
+        shown = r.views->showRegisters();
+    else
+        shown = r.views->showAllSettings();
+    QVERIFY(QTest::qWaitForWindowActive(shown));
+    QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : shown.data();
+    QTest::keySequence(focus, keys);
+    QVERIFY(!shown || !shown->isVisible());
 }
 
 void TestViews::savedNamesGetTheirExtension_data()
