@@ -44,7 +44,7 @@ public:
 
     explicit EventLog(int capacity = kCapacity, QObject *parent = nullptr);
 
-    // Listens to the session's answers and link events from now on.
+    // Listens to the session's answers, link events and the operator's writes from now on.
     void follow(session::Session &session);
     // Where link events take their time from (UTC milliseconds); tests set their own.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
