@@ -115,11 +115,28 @@ EventLogWindow::EventLogWindow(EventLog &log, QWidget *parent)
     connect(copyAction, &QAction::triggered, this, &EventLogWindow::copySelection);
     m_table->addAction(copyAction);
 
+    // How many entries the shown rows stand for, folded and filtered.
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("EventCount"));
+    const auto count = [this] {
+        m_count->setText(
+            tr("%1 rows shown, %2 entries in the log").arg(m_filter->rowCount()).arg(m_log.size()));
+    };
+    for (auto *model :
+         { static_cast<QAbstractItemModel *>(m_filter), static_cast<QAbstractItemModel *>(&log) }) {
+        connect(model, &QAbstractItemModel::rowsInserted, this, count);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, count);
+        connect(model, &QAbstractItemModel::modelReset, this, count);
+        connect(model, &QAbstractItemModel::layoutChanged, this, count);
+    }
+    count();
+
     auto *bar = new QHBoxLayout;
     bar->addWidget(new QLabel(tr("Show:"), this));
     bar->addWidget(m_port);
     bar->addWidget(m_kinds);
     bar->addStretch(1);
+    bar->addWidget(m_count);
     bar->addWidget(copy);
     bar->addWidget(save);
     auto *layout = new QVBoxLayout(this);

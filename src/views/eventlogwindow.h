@@ -6,6 +6,7 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QTableView;
 class QToolButton;
 
@@ -49,6 +50,7 @@ private:
     QTableView *m_table = nullptr;
     QComboBox *m_port = nullptr;
     QToolButton *m_kinds = nullptr;
+    QLabel *m_count = nullptr;
     QAction *m_allKinds = nullptr;
 };
 

@@ -457,6 +457,8 @@ void TestViews::eventKindChoices()
     QVERIFY(tool);
     QCOMPARE(tool->text(), button);
     QCOMPARE(actions.first()->isChecked(), button == u"All kinds");
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("EventCount"))->text(),
+             QStringLiteral("%1 rows shown, 7 entries in the log").arg(shown));
 }
 
 enum class Operation {
