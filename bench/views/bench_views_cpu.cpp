@@ -204,7 +204,10 @@ int main(int argc, char *argv[])
         ++byKind[QStringLiteral("%1 port %2")
                      .arg(views::eventKindName(log.at(i).kind))
                      .arg(log.at(i).port)];
-    out << "event log: " << log.size() << " entries\n";
+    int rows = 0;
+    for (int i = 0; i < log.size(); ++i)
+        rows += log.folder().role(i) != views::EventFolder::Role::Member;
+    out << "event log: " << log.size() << " entries, shown as " << rows << " rows\n";
     for (const auto &[what, n] : byKind)
         out << "  " << what << ": " << n << "\n";
 

@@ -224,6 +224,7 @@ RequestHandle Session::saveToDevice()
     auto systemStep = std::make_shared<Request>(RequestKind::SystemWrite, std::nullopt);
     auto portStep = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
     auto save = std::make_shared<Request>(QList { systemStep, portStep }, Request::Steps::Parallel);
+    emit operationAsked(Operation::SaveToDevice, save);
     if (refusal) {
         qCInfo(lcSession).noquote() << "save refused:" << refusal->message;
         emit requestRefused(refused, refusal->message);
@@ -248,25 +249,29 @@ RequestHandle Session::saveToDevice()
 
 RequestHandle Session::sendPortControl()
 {
+    auto request = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
+    emit operationAsked(Operation::SendPortControl, request);
     if (const std::optional<codec::Refusal> refusal = unknownGroupRefusal(operatorGroup())) {
-        auto request = std::make_shared<Request>(RequestKind::PortWrite, std::nullopt);
         qCInfo(lcSession).noquote() << "port write refused:" << refusal->message;
         emit requestRefused(RequestKind::PortWrite, refusal->message);
         finishRequest(request, Outcome::Refused, refusal->message);
         return request;
     }
-    return submit(RequestKind::PortWrite, std::nullopt);
+    submit(request);
+    return request;
 }
 
 RequestHandle Session::sendPortControl(int group)
 {
+    auto request = std::make_shared<Request>(RequestKind::PortWrite, group);
+    emit operationAsked(Operation::SendPortControl, request);
     if (const std::optional<codec::Refusal> refusal = unknownGroupRefusal(group)) {
-        auto request = std::make_shared<Request>(RequestKind::PortWrite, group);
         emit requestRefused(RequestKind::PortWrite, refusal->message);
         finishRequest(request, Outcome::Refused, refusal->message);
         return request;
     }
-    return submit(RequestKind::PortWrite, group);
+    submit(request);
+    return request;
 }
 
 RequestHandle Session::writeSystemSettings(int group)

@@ -43,6 +43,10 @@ enum class BoardState {
 
 [[nodiscard]] const char *boardStateName(BoardState state);
 
+// The operator's writes, told as they are asked for (before anything is sent or refused); their
+// requests tell the outcomes.
+enum class Operation { SaveToDevice, SendPortControl };
+
 // How start-up treats the board: the designed start writes the window's defaults to it;
 // KeepBoardSettings reads the whole board instead and writes nothing.
 enum class StartMode { WriteDefaults, KeepBoardSettings };
@@ -179,6 +183,9 @@ signals:
     // Nothing was sent: a block could not be built (the reason names the entry).
     void requestRefused(vantor::protocol::RequestKind kind, const QString &reason);
     void requestFailed(vantor::protocol::RequestKind kind, const QString &reason);
+
+    void operationAsked(vantor::session::Operation operation,
+                        const vantor::session::RequestHandle &request);
 
     void answerDecoded(const vantor::session::DecodedAnswer &answer);
     void autoRefreshChanged(bool on);

@@ -4,6 +4,7 @@
 #include "logging.h"
 #include "recorder.h"
 #include "trendlabels.h"
+#include "savepath.h"
 #include "trendplot.h"
 #include "trendstore.h"
 
@@ -227,9 +228,10 @@ bool TrendWindow::save(const QString &path, const std::function<bool(QIODevice &
 
 void TrendWindow::askAndSave(bool png)
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, png ? tr("Save Plot") : tr("Save Plot Data"), QString(),
-        png ? tr("PNG images (*.png)") : tr("CSV files (*.csv);;All files (*)"));
+    const QString path
+        = askSavePath(this, png ? tr("Save Plot") : tr("Save Plot Data"),
+                      png ? tr("PNG images (*.png)") : tr("CSV files (*.csv);;All files (*)"),
+                      png ? QStringLiteral("png") : QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     if (png)

@@ -8,6 +8,7 @@
 #include "recorder.h"
 #include "registermodel.h"
 #include "registerwindow.h"
+#include "savepath.h"
 #include "settingsdialog.h"
 #include "settingsfiles.h"
 #include "trendstore.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 
 #include <vector>
@@ -74,6 +76,16 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &text,
 void addSeparator(QMenu *menu)
 {
     menu->insertSeparator(quitOf(menu));
+}
+
+// Esc and Ctrl+W close a window of the views, as they close a dialog or a document's tab.
+void closeOnKeys(QWidget &window)
+{
+    for (const QKeySequence &keys :
+         { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) }) {
+        auto *shortcut = new QShortcut(keys, &window);
+        QObject::connect(shortcut, &QShortcut::activated, &window, &QWidget::close);
+    }
 }
 
 } // namespace
@@ -132,9 +144,9 @@ void Views::addMenus()
     connect(addItem(file, QStringLiteral("SaveSettingsAs"), tr("Save Settings &As..."),
                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
             &QAction::triggered, this, [this] {
-                const QString path
-                    = QFileDialog::getSaveFileName(&m_window, tr("Save Settings As"), QString(),
-                                                   tr("Settings files (*.json);;All files (*)"));
+                const QString path = askSavePath(&m_window, tr("Save Settings As"),
+                                                 tr("Settings files (*.json);;All files (*)"),
+                                                 QStringLiteral("json"));
                 if (!path.isEmpty())
                     saveSettings(path);
             });
@@ -142,9 +154,9 @@ void Views::addMenus()
     connect(addItem(file, QStringLiteral("StartRecording"), tr("Start &Recording...")),
             &QAction::triggered, this, [this] {
                 // An existing file is appended to, so there is nothing to confirm.
-                const QString path = QFileDialog::getSaveFileName(
-                    &m_window, tr("Record to"), QString(), tr("CSV files (*.csv);;All files (*)"),
-                    nullptr, QFileDialog::DontConfirmOverwrite);
+                const QString path = askSavePath(
+                    &m_window, tr("Record to"), tr("CSV files (*.csv);;All files (*)"),
+                    QStringLiteral("csv"), QFileDialog::DontConfirmOverwrite);
                 if (!path.isEmpty())
                     startRecording(path);
             });
@@ -236,6 +248,8 @@ bool Views::openSettings(const QString &path)
     // The file's settings are the operator's now: a write may send them.
     if (outcome.ok)
         markAllEdited();
+    m_eventLog->note(EventKind::SettingsFile, outcome.ok ? tr("opened") : tr("not opened"),
+                     outcome.message);
     report(outcome.message, outcome.ok);
     return outcome.ok;
 }
@@ -244,6 +258,7 @@ template<class W> W *Views::raise(QPointer<W> &window, W *(Views::*make)())
 {
     if (!window) {
         window = (this->*make)();
+        closeOnKeys(*window);
         if constexpr (requires { &W::reported; })
             connect(window, &W::reported, this, &Views::report);
     }
@@ -267,6 +282,8 @@ TrendWindow *Views::makeTrends()
 
 RegisterWindow *Views::makeRegisters()
 {
+    // The grid starts at the group the window shows.
+    m_registers->setGroup(m_session.portGroup());
     return new RegisterWindow(*m_registers, &m_window);
 }
 
@@ -287,15 +304,7 @@ TrendWindow *Views::showTrends()
 
 RegisterWindow *Views::showRegisters()
 {
-    if (!m_registerWindow) {
-        // The grid starts at the group the window shows.
-        m_registers->setGroup(m_session.portGroup());
-        m_registerWindow = makeRegisters();
-    }
-    m_registerWindow->show();
-    m_registerWindow->raise();
-    m_registerWindow->activateWindow();
-    return m_registerWindow;
+    return raise(m_registerWindow, &Views::makeRegisters);
 }
 
 PowerBudgetWindow *Views::showPowerBudget()
@@ -308,6 +317,7 @@ AllSettingsDialog *Views::showAllSettings()
     auto *dialog
         = new AllSettingsDialog(m_session.store(), m_session.highestAllowedGroup() + 1, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    closeOnKeys(*dialog);
     connect(dialog, &QDialog::accepted, this, [this] {
         markAllEdited();
         report(tr("Settings put into the window; \"Save to Device\" writes them to the board"),

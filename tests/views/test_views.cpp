@@ -14,6 +14,8 @@
 #include <views/powerbudgetwindow.h>
 #include <views/recorder.h>
 #include <views/registermodel.h>
+#include <views/registerwindow.h>
+#include <views/savepath.h>
 #include <views/settingsdialog.h>
 #include <views/trendplot.h>
 #include <views/trendstore.h>
@@ -22,6 +24,8 @@
 #include <window/numericentry.h>
 #include <window/statusline.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -31,10 +35,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -178,6 +185,14 @@ private slots:
     void eventLogOfAScriptedRun();
     void eventLogIsBounded();
     void eventLogSavesWhatItShows();
+    void eventKindChoices_data();
+    void eventKindChoices();
+    void operationsLogged_data();
+    void operationsLogged();
+    void escAndCtrlWClose_data();
+    void escAndCtrlWClose();
+    void savedNamesGetTheirExtension_data();
+    void savedNamesGetTheirExtension();
     void settingsRoundTripThroughTheWindow();
     void badSettingsFileChangesNothing();
     void pauseMarksCanOnlyBeCleared();
@@ -360,7 +375,7 @@ void TestViews::eventLogOfAScriptedRun()
         { EventKind::LinkLost, 0, "", "lost" },
         { EventKind::LinkReconnected, 0, "", "open" },
         { EventKind::TimeOut, 0, "", "port status refresh" },
-        { EventKind::RefusedWrite, 0, "", "port control write" },
+        { EventKind::SendPortControl, 0, "", "refused" },
     };
     QCOMPARE(log.size(), 32 + int(expected.size()));
     for (int i = 0; i < expected.size(); ++i) {
@@ -372,7 +387,7 @@ void TestViews::eventLogOfAScriptedRun()
                                 .arg(views::eventKindName(e.kind))
                                 .arg(e.port)
                                 .arg(e.from, e.to)));
-        QCOMPARE(e.group, x.port == 0 ? -1 : 0);
+        QCOMPARE(e.group, x.port == 0 && x.kind != EventKind::SendPortControl ? -1 : 0);
     }
     const views::Event &shorted = log.at(32 + 4);
     QCOMPARE(shorted.detail,
@@ -392,7 +407,8 @@ void TestViews::eventLogOfAScriptedRun()
     };
     for (const auto &[port, kind, shown] : filters) {
         window.filter().setPort(port);
-        window.filter().setKind(kind);
+        window.filter().setKinds(kind ? views::EventFilter::KindSet().set(std::size_t(*kind))
+                                      : views::EventFilter::allKinds());
         QCOMPARE(window.filter().rowCount(), shown);
     }
 }
@@ -435,6 +451,259 @@ void TestViews::eventLogSavesWhatItShows()
     QVERIFY(!window.saveCsv(dir.filePath(QStringLiteral("missing/log.csv"))));
     QCOMPARE(reports.size(), 1);
     QVERIFY(reports[0][0].toString().startsWith(QStringLiteral("Event log not saved")));
+}
+
+void TestViews::eventKindChoices_data()
+{
+    QTest::addColumn<QStringList>("clicked");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("all kinds at first") << QStringList {} << 7 << "All kinds";
+    QTest::newRow("one kind") << QStringList { "Fault" } << 2 << "Fault";
+    QTest::newRow("two kinds") << QStringList { "Fault", "Link lost" } << 3 << "Fault, Link lost";
+    QTest::newRow("three kinds") << QStringList { "Fault", "Link lost", "Mode" } << 6 << "3 kinds";
+    QTest::newRow("one of them unchosen")
+        << QStringList { "Fault", "Link lost", "Fault" } << 1 << "Link lost";
+    QTest::newRow("none left is all of them")
+        << QStringList { "Fault", "Fault" } << 7 << "All kinds";
+    QTest::newRow("all kinds clears the choice")
+        << QStringList { "Fault", "Mode", "All kinds" } << 7 << "All kinds";
+    QTest::newRow("all kinds stays chosen") << QStringList { "All kinds" } << 7 << "All kinds";
+    QTest::newRow("a kind not logged") << QStringList { "Class" } << 0 << "Class";
+}
+
+// Kinds are chosen on and off in the tool button's menu; the rows shown follow.
+void TestViews::eventKindChoices()
+{
+    QFETCH(QStringList, clicked);
+    QFETCH(int, shown);
+    QFETCH(QString, button);
+    views::EventLog log;
+    for (const auto &[kind, port, to] : std::initializer_list<std::tuple<EventKind, int, QString>> {
+             { EventKind::Mode, 1, "Port Off" },
+             { EventKind::Mode, 1, "Classify" },
+             { EventKind::Fault, 1, "OI Short" },
+             { EventKind::Mode, 2, "Port Off" },
+             { EventKind::Fault, 2, "Disconnect" },
+             { EventKind::LinkLost, 0, "lost" },
+             { EventKind::TimeOut, 0, "port status refresh" } })
+        log.add({ 0, kind, port ? 0 : -1, port, {}, to, {} });
+    views::EventLogWindow window(log);
+    const QList<QAction *> actions = window.kindActions();
+    QCOMPARE(actions.size(), 1 + int(views::kEventKindNames.size()));
+    for (const QString &name : clicked) {
+        const auto action = std::find_if(actions.begin(), actions.end(),
+                                         [&name](QAction *a) { return a->text() == name; });
+        QVERIFY2(action != actions.end(), qPrintable(name));
+        (*action)->trigger();
+    }
+    QCOMPARE(window.filter().rowCount(), shown);
+    auto *tool = window.findChild<QToolButton *>(QStringLiteral("EventKindFilter"));
+    QVERIFY(tool);
+    QCOMPARE(tool->text(), button);
+    QCOMPARE(actions.first()->isChecked(), button == u"All kinds");
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("EventCount"))->text(),
+             QStringLiteral("%1 rows shown, 7 entries in the log").arg(shown));
+}
+
+enum class Operation {
+    Save,
+    SaveRefused,
+    SaveUnanswered,
+    Send,
+    SendRefused,
+    SendUnanswered,
+    SettingsOpened,
+    SettingsRefused,
+    LinkClosed,
+    LinkOpenFailed
+};
+
+void TestViews::operationsLogged_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QStringList>("entries"); // kind: to
+    QTest::addColumn<QString>("detail");      // of the last, in part
+    QTest::newRow("Save to Device")
+        << int(Operation::Save) << QStringList { "Save to Device: sent" }
+        << "system configuration write: sent; port control write: sent";
+    QTest::newRow("Save to Device refused")
+        << int(Operation::SaveRefused) << QStringList { "Save to Device: refused" }
+        << "port control write: refused (Set Port Power Limit (W) of Port 4 is empty";
+    QTest::newRow("Save to Device unanswered")
+        << int(Operation::SaveUnanswered) << QStringList { "Save to Device: no answer" }
+        << "system configuration write: no answer";
+    QTest::newRow("Send Port Control")
+        << int(Operation::Send) << QStringList { "Send Port Control: sent" }
+        << "port control write: sent";
+    QTest::newRow("Send Port Control refused")
+        << int(Operation::SendRefused) << QStringList { "Send Port Control: refused" }
+        << "Set Port Power Limit (W) of Port 4 is empty";
+    QTest::newRow("Send Port Control unanswered")
+        << int(Operation::SendUnanswered) << QStringList { "Send Port Control: no answer" }
+        << "port control write: no answer";
+    QTest::newRow("settings file opened")
+        << int(Operation::SettingsOpened) << QStringList { "Settings file: opened" } << "good.json";
+    QTest::newRow("settings file refused")
+        << int(Operation::SettingsRefused) << QStringList { "Settings file: not opened" }
+        << "missing.json";
+    QTest::newRow("link closed") << int(Operation::LinkClosed)
+                                 << QStringList { "Link closed: closed" } << "/dev/fake-com1";
+    QTest::newRow("link not opened")
+        << int(Operation::LinkOpenFailed)
+        << QStringList { "Link closed: closed", "Link open failed: not open" }
+        << "/dev/fake-com1: cannot open";
+}
+
+// Each operation's outcome is one entry: a refusal or a time-out of the operator's write is not
+// told a second time by the link's entries.
+void TestViews::operationsLogged()
+{
+    QFETCH(int, operation);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, detail);
+    Rig r;
+    const views::EventLog &log = r.views->eventLog();
+    const int before = log.size();
+    const auto acknowledge = [&r] {
+        r.link.feed(QByteArray(1, '\x06'));
+        r.link.drain();
+    };
+    QTemporaryDir dir;
+    switch (Operation(operation)) {
+    case Operation::SaveRefused:
+    case Operation::SendRefused:
+        r.c().PORT_PWR_LMT[3]->setText(QString());
+        break;
+    default:
+        break;
+    }
+    switch (Operation(operation)) {
+    case Operation::Save:
+        r.c().TX_SYS_CTRL->click();
+        acknowledge();
+        acknowledge();
+        break;
+    case Operation::SaveRefused:
+        r.c().TX_SYS_CTRL->click();
+        break;
+    case Operation::SaveUnanswered:
+        r.c().TX_SYS_CTRL->click();
+        r.timer2.fire();
+        r.timer2.fire();
+        break;
+    case Operation::Send:
+        r.c().TX_PRT_CTRL->click();
+        acknowledge();
+        break;
+    case Operation::SendRefused:
+        r.c().TX_PRT_CTRL->click();
+        break;
+    case Operation::SendUnanswered:
+        r.c().TX_PRT_CTRL->click();
+        r.timer2.fire();
+        break;
+    case Operation::SettingsOpened: {
+        const QString path = dir.filePath(QStringLiteral("good.json"));
+        QVERIFY(r.views->saveSettings(path));
+        QVERIFY(r.views->openSettings(path));
+        break;
+    }
+    case Operation::SettingsRefused:
+        QVERIFY(!r.views->openSettings(dir.filePath(QStringLiteral("missing.json"))));
+        break;
+    case Operation::LinkClosed:
+        r.link.close();
+        break;
+    case Operation::LinkOpenFailed:
+        r.link.close();
+        r.link.failOpen = true;
+        r.window->session().openPort();
+        break;
+    }
+    QStringList logged;
+    for (int row = before; row < log.size(); ++row)
+        logged << views::eventKindName(log.at(row).kind) + QStringLiteral(": ") + log.at(row).to;
+    QCOMPARE(logged, entries);
+    QVERIFY2(log.at(log.size() - 1).detail.contains(detail),
+             qPrintable(log.at(log.size() - 1).detail));
+    if (views::eventKindName(log.at(log.size() - 1).kind).startsWith(QStringLiteral("S")))
+        QCOMPARE(log.at(log.size() - 1).utcMs, r.now);
+}
+
+void TestViews::escAndCtrlWClose_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QKeySequence>("keys");
+    for (const char *window : { "Event Log", "Trends", "Registers", "Power Budget", "All Settings" }) {
+        QTest::addRow("%s, Esc", window) << window << QKeySequence(Qt::Key_Escape);
+        QTest::addRow("%s, Ctrl+W", window) << window << QKeySequence(Qt::CTRL | Qt::Key_W);
+    }
+}
+
+// The windows beside the panel close from the keyboard as a dialog does.
+void TestViews::escAndCtrlWClose()
+{
+    QFETCH(QString, window);
+    QFETCH(QKeySequence, keys);
+    Rig r;
+    QPointer<QWidget> shown;
+    if (window == u"Event Log")
+        shown = r.views->showEventLog();
+    else if (window == u"Trends")
+        shown = r.views->showTrends();
+    else if (window == u"Registers")
+        shown = r.views->showRegisters();
+    else if (window == u"Power Budget")
+        shown = r.views->showPowerBudget();
+    else
+        shown = r.views->showAllSettings();
+    QVERIFY(QTest::qWaitForWindowActive(shown));
+    QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : shown.data();
+    QTest::keySequence(focus, keys);
+    QVERIFY(!shown || !shown->isVisible());
+}
+
+void TestViews::savedNamesGetTheirExtension_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("none typed") << "/home/op/bench"
+                                << "json"
+                                << "/home/op/bench.json";
+    QTest::newRow("the right one") << "/home/op/bench.csv"
+                                   << "csv"
+                                   << "/home/op/bench.csv";
+    QTest::newRow("the right one in capitals") << "/home/op/BENCH.CSV"
+                                               << "csv"
+                                               << "/home/op/BENCH.CSV";
+    QTest::newRow("another one") << "/home/op/bench.txt"
+                                 << "csv"
+                                 << "/home/op/bench.txt";
+    QTest::newRow("a trailing dot") << "/home/op/bench."
+                                    << "png"
+                                    << "/home/op/bench.png";
+    QTest::newRow("a hidden name") << "/home/op/.x"
+                                   << "json"
+                                   << "/home/op/.x.json";
+    QTest::newRow("a hidden name with one") << "/home/op/.x.json"
+                                            << "json"
+                                            << "/home/op/.x.json";
+    QTest::newRow("a dot in the folder only") << "/home/op.d/bench"
+                                              << "csv"
+                                              << "/home/op.d/bench.csv";
+    QTest::newRow("no name") << "/home/op/"
+                             << "csv"
+                             << "/home/op/";
+}
+
+void TestViews::savedNamesGetTheirExtension()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, suffix);
+    QFETCH(QString, saved);
+    QCOMPARE(views::withDefaultSuffix(typed, suffix), saved);
 }
 
 // Shown and hidden controls of every allowed group go out to a file and come back: entries,
