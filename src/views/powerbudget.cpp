@@ -28,12 +28,12 @@ QString portsOfGroup(int group)
         .arg((group + 1) * codec::kPortsPerGroup);
 }
 
-QString watts(float w)
+} // namespace
+
+QString wattsText(float w)
 {
     return codec::numberText(w, QLocale::c()) + QStringLiteral(" W");
 }
-
-} // namespace
 
 PowerBudget powerBudget(std::span<const std::optional<session::DecodedAnswer>> latestByGroup)
 {
@@ -115,7 +115,7 @@ QStringList budgetNotes(const PowerBudget &budget)
                              "first.");
     if (budget.overTotalLimit())
         notes << QObject::tr("The total is %1 over its limit.")
-                     .arg(watts(budget.totalW - static_cast<float>(budget.totalLimitW)));
+                     .arg(wattsText(budget.totalW - static_cast<float>(budget.totalLimitW)));
     notes << QObject::tr("Powered ports lowest priority first (0 is the lowest; among equals the "
                          "higher port number goes first), as the board drops them; then the "
                          "others.");

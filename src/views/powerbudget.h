@@ -62,6 +62,9 @@ powerBudget(std::span<const std::optional<session::DecodedAnswer>> latestByGroup
 // which groups it cannot show yet.
 [[nodiscard]] QStringList budgetNotes(const PowerBudget &budget);
 
+// "6.5 W".
+[[nodiscard]] QString wattsText(float watts);
+
 // The latest answer of each group, as the session decodes them.
 class BudgetAnswers : public QObject
 {

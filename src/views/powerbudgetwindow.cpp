@@ -28,15 +28,11 @@ const QColor kStripe(246, 246, 246);
 constexpr int kMargin = 10;
 constexpr int kGap = 12;
 
-QString watts(float w)
-{
-    return codec::numberText(w, QLocale::c()) + QStringLiteral(" W");
-}
-
 QString againstLimit(float w, int limitW)
 {
-    return limitW > 0 ? QObject::tr("%1 of %2").arg(watts(w), watts(static_cast<float>(limitW)))
-                      : QObject::tr("%1, no limit").arg(watts(w));
+    return limitW > 0
+        ? QObject::tr("%1 of %2").arg(wattsText(w), wattsText(static_cast<float>(limitW)))
+        : QObject::tr("%1, no limit").arg(wattsText(w));
 }
 
 // A round top for a scale that holds value: 1, 2 or 5 times a power of ten.

@@ -17,11 +17,6 @@ namespace vantor::views {
 
 namespace {
 
-constexpr qint64 kSecond = 1000;
-constexpr qint64 kMinute = 60 * kSecond;
-constexpr qint64 kHour = 60 * kMinute;
-constexpr qint64 kDay = 24 * kHour;
-
 // The palette is picked from colours of these lightnesses and every fifth degree of hue, as
 // vivid as the screen shows them, each far from those picked before it (CIEDE2000): the
 // first eight ports are as far apart as eight can be, and each next port stays clear of all
@@ -187,11 +182,6 @@ std::array<QRgb, codec::kMaxPortCount> makePalette()
     return palette;
 }
 
-QString number(float v)
-{
-    return codec::numberText(v, QLocale::c());
-}
-
 QString timeOf(const QDateTime &at, bool seconds, bool date)
 {
     const QString time = at.toString(seconds ? u"HH:mm:ss" : u"HH:mm");
@@ -199,6 +189,11 @@ QString timeOf(const QDateTime &at, bool seconds, bool date)
 }
 
 } // namespace
+
+QString plainNumber(float v)
+{
+    return codec::numberText(v, QLocale::c());
+}
 
 int boardPortCount(int reported)
 {
@@ -216,7 +211,7 @@ QColor portColour(int port)
 QString valueText(Quantity quantity, float value)
 {
     const QString unit = codec::tableText(quantityRow(quantity).unit);
-    return unit.isEmpty() ? number(value) : number(value) + QLatin1Char(' ') + unit;
+    return unit.isEmpty() ? plainNumber(value) : plainNumber(value) + QLatin1Char(' ') + unit;
 }
 
 QString seriesCaption(const SeriesId &id)

@@ -15,6 +15,12 @@
 
 namespace vantor::views {
 
+// Lengths of time in milliseconds, as the trend store keeps time.
+inline constexpr qint64 kSecond = 1000;
+inline constexpr qint64 kMinute = 60 * kSecond;
+inline constexpr qint64 kHour = 60 * kMinute;
+inline constexpr qint64 kDay = 24 * kHour;
+
 // The ports of a board reporting that port count: 8 to 48 in steps of 8. A count the board
 // never reports counts as the nearest one it does below (0 and 13 as 8, 200 as 48).
 [[nodiscard]] int boardPortCount(int reported);
@@ -28,6 +34,8 @@ namespace vantor::views {
 [[nodiscard]] QString seriesCaption(const SeriesId &id);
 // "Port 1 power 6 W": the caption, the value and the unit.
 [[nodiscard]] QString readingText(const SeriesId &id, float value);
+// A reading as the records write it: "6", "12.5".
+[[nodiscard]] QString plainNumber(float value);
 // The value alone with its unit: "6 W".
 [[nodiscard]] QString valueText(Quantity quantity, float value);
 

@@ -19,11 +19,6 @@ namespace vantor::views {
 
 namespace {
 
-constexpr qint64 kSecond = 1000;
-constexpr qint64 kMinute = 60 * kSecond;
-constexpr qint64 kHour = 60 * kMinute;
-constexpr qint64 kDay = 24 * kHour;
-
 constexpr std::array<qint64, 3> kSpanMs { kMinute, 10 * kMinute, kHour };
 // "All" never shows less than this, so a fresh start is not one stretched reading.
 constexpr qint64 kShortestAll = 10 * kSecond;
@@ -45,11 +40,6 @@ QString seriesName(const SeriesId &id)
 {
     return id.quantity == Quantity::BoardPower ? QObject::tr("Board")
                                                : QObject::tr("Port %1").arg(id.port);
-}
-
-QString number(float v)
-{
-    return codec::numberText(v, QLocale::c());
 }
 
 // A round step that splits the range into about four.
@@ -548,8 +538,8 @@ QByteArray TrendPlot::shownCsv() const
         samplesIn(*place.lane, place.series, place.lane->tierFor(window.from), window.from,
                   window.to, [&](const Sample &s) {
                       out += records::csvField(records::isoTimestamp(s.time)) + lead
-                          + number(s.low).toLatin1() + ',' + number(s.mean).toLatin1() + ','
-                          + number(s.high).toLatin1() + "\r\n";
+                          + plainNumber(s.low).toLatin1() + ',' + plainNumber(s.mean).toLatin1()
+                          + ',' + plainNumber(s.high).toLatin1() + "\r\n";
                   });
     }
     return out;
@@ -587,13 +577,13 @@ QString TrendPlot::cursorText() const
         }
         QStringList extremes;
         if (tier == Tier::Minutes)
-            extremes
-                << tr("that minute %1 to %2").arg(number(s->low), valueText(id.quantity, s->high));
+            extremes << tr("that minute %1 to %2")
+                            .arg(plainNumber(s->low), valueText(id.quantity, s->high));
         const std::optional<std::pair<float, float>> extent = extentIn(
             *place.lane, place.series, place.lane->tierFor(window.from), window.from, window.to);
         if (extent)
             extremes << tr("%1: %2 to %3")
-                            .arg(range, number(extent->first),
+                            .arg(range, plainNumber(extent->first),
                                  valueText(id.quantity, extent->second));
         QString line = readingText(id, s->mean);
         if (!extremes.isEmpty())

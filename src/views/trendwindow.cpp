@@ -3,8 +3,8 @@
 
 #include "logging.h"
 #include "recorder.h"
-#include "trendlabels.h"
 #include "savepath.h"
+#include "trendlabels.h"
 #include "trendplot.h"
 #include "trendstore.h"
 
