@@ -635,7 +635,8 @@ void TestViews::escAndCtrlWClose_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QKeySequence>("keys");
-    for (const char *window : { "Event Log", "Trends", "Registers", "Power Budget", "All Settings" }) {
+    for (const char *window :
+         { "Event Log", "Trends", "Registers", "Power Budget", "All Settings" }) {
         QTest::addRow("%s, Esc", window) << window << QKeySequence(Qt::Key_Escape);
         QTest::addRow("%s, Ctrl+W", window) << window << QKeySequence(Qt::CTRL | Qt::Key_W);
     }
