@@ -339,10 +339,11 @@ void MainWindow::buildContent()
         pair.m = makeScale("m", "1", layout::kScaleSlopeLeft, layout::kScaleSlopeLimit);
         pair.b = makeScale("b", "0", layout::kScaleOffsetLeft, layout::kScaleOffsetLimit);
     }
+    // The lists are never shown: they hold values. No font is given them, because a font change
+    // makes a list build its popup, which was a third of the window's construction time.
     for (const layout::ComboRow &row : layout::kCombos) {
         auto *list = new QComboBox(c.Master_Frame);
         list->setObjectName(QString::fromUtf8(row.name));
-        list->setFont(panelFont(kSmallPoints, false));
         list->addItems(items(row.items));
         list->setGeometry(pixels(row.place));
         list->setHidden(true);
@@ -421,10 +422,10 @@ void MainWindow::buildPortColumns()
                 applyShow(label, row.show);
                 (c.*row.array)[e] = label;
             }
+            // Never shown, so given no font (as the lists above).
             for (const layout::PortListRow &row : layout::kPortLists) {
                 auto *list = new QComboBox(frame);
                 list->setObjectName(named(row.name));
-                list->setFont(panelFont(kSmallPoints, false));
                 list->setAccessibleName(displayCaption(row.rowCaption));
                 list->addItems(items(row.items));
                 list->setGeometry(place(row.name, row.place));
